@@ -1,0 +1,173 @@
+// Tunebay SDK: source, sink and conversion interfaces.
+//
+// A decoder's ISourceOpener::Open produces a source object; an encoder produces sink
+// objects. Both offer ISourceControl and ILifetime; sources add ISourceData and
+// ISourcePosition (and optionally ISampleQuery, ITagInfo, ISourceSeek, IFileInfo),
+// sinks add ISinkData. The library may wrap either in a proxy that converts between
+// the host's format and the object's own through the manager's IConvertor.
+#ifndef TUNEBAY_SOURCE_H
+#define TUNEBAY_SOURCE_H
+
+#include "error.h"
+
+namespace tb {
+
+/// Starting and stopping a source or sink.
+struct ISourceControl : public IUnknown {
+  /// Prepares the object for reading or writing. Returns true on success.
+  virtual bool TB_STDCALL Start(int32_t argument) = 0;
+  /// Ends reading or writing. Returns true on success.
+  virtual bool TB_STDCALL Stop(int32_t argument) = 0;
+  /// The object's state; its meaning belongs to the plug-in. A proxy passes this
+  /// operation through with the caller's arguments and result unchanged.
+  virtual uint32_t TB_STDCALL GetState() = 0;
+};
+
+/// Reading a source's audio data.
+struct ISourceData : public IUnknown {
+  /// The source's format. The source may fill `scratch` and return it, or return a
+  /// pointer to its own record (valid until the format changes).
+  virtual const AudioFormat* TB_STDCALL GetFormat(AudioFormat* scratch) = 0;
+  /// Reads up to `size` bytes into `buffer` and stores the bytes delivered in
+  /// `*length`. `*status` is set to 0 before the read; its further meaning belongs to
+  /// the source. On failure the error slot, when given, receives an error object.
+  virtual bool TB_STDCALL Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
+                               IError** error) = 0;
+  /// The total data size in bytes. A source answers in the low 32 bits.
+  virtual uint64_t TB_STDCALL GetDataSize() = 0;
+};
+
+/// Positions and lengths in sample frames.
+struct ISourcePosition : public IUnknown {
+  /// The read position in sample frames.
+  virtual uint64_t TB_STDCALL GetPosition() = 0;
+  /// The size of one sample frame in bytes.
+  virtual uint64_t TB_STDCALL GetBlockAlign() = 0;
+  /// The length in sample frames.
+  virtual uint64_t TB_STDCALL GetLength() = 0;
+};
+
+/// Marked sample positions (cue points), optional.
+struct ISampleQuery : public IUnknown {
+  /// The number of marked positions.
+  virtual int32_t TB_STDCALL QueryCount() = 0;
+  /// The sample number of marked position `index`, -1 when none.
+  virtual int32_t TB_STDCALL QuerySamplePosition(int32_t index) = 0;
+};
+
+/// Texts from the source's information block (tags), optional. Returned texts belong
+/// to the object, valid until the next call of the same operation or its destruction;
+/// null means none.
+struct ITagInfo : public IUnknown {
+  virtual const char* TB_STDCALL GetTitle() = 0;
+  virtual const char* TB_STDCALL GetArtist() = 0;
+  /// Slots 5 to 7: a proxy passes them through with the caller's arguments and the
+  /// source's result unchanged.
+  virtual const char* TB_STDCALL GetAlbum() = 0;
+  virtual const char* TB_STDCALL GetGenre() = 0;
+  virtual int32_t TB_STDCALL GetYear() = 0;
+};
+
+/// Seeking, optional.
+struct ISourceSeek : public IUnknown {
+  /// Moves the read position to `samplePosition` (sample frames). True on success.
+  virtual bool TB_STDCALL Seek(uint64_t samplePosition, int32_t argument) = 0;
+};
+
+/// Offered by the library's source proxy only: the wrapped source's own format.
+struct IOriginalFormat : public IUnknown {
+  /// Fills `out` with the source's own format and returns `out`.
+  virtual AudioFormat* TB_STDCALL GetSourceFormat(AudioFormat* out) = 0;
+};
+
+/// The file behind a source, optional.
+struct IFileInfo : public IUnknown {
+  /// The file's size in bytes.
+  virtual uint64_t TB_STDCALL GetFileSize() = 0;
+  /// The file's path, or null. Owned by the object.
+  virtual const char* TB_STDCALL GetFilePath() = 0;
+};
+
+/// Aggregation: lets a proxy share the source's or sink's reference count.
+///
+/// The proxy calls Attach with its own primary interface. From then on the object
+/// should answer QueryInterface/AddRef/Release of its own interfaces through the
+/// outer object, while InnerQueryInterface/InnerAddRef/InnerRelease act on the
+/// object's own count. The proxy destroys itself when InnerRelease reports that
+/// only its own references remain.
+struct ILifetime : public IUnknown {
+  /// Attaches the outer object (not counted). True on success.
+  virtual bool TB_STDCALL Attach(IUnknown* outer) = 0;
+  /// Detaches the outer object. Not used by the library.
+  virtual bool TB_STDCALL Detach() = 0;
+  /// QueryInterface on the object itself, bypassing the outer object.
+  virtual HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) = 0;
+  /// AddRef on the object's own count; returns the count after the change.
+  virtual ULONG TB_STDCALL InnerAddRef() = 0;
+  /// Release on the object's own count; returns the count after the change.
+  virtual ULONG TB_STDCALL InnerRelease() = 0;
+};
+
+/// One conversion between two formats, made by IConvertor::CreateConversion.
+struct IConversion : public IUnknown {
+  /// Converts `length` bytes of `data`; the result is available through the next two
+  /// operations until the next Convert. `reserved` is 0.
+  virtual bool TB_STDCALL Convert(const void* data, uint32_t length, int32_t reserved) = 0;
+  /// The size in bytes of the last converted block.
+  virtual int32_t TB_STDCALL GetOutputSize() = 0;
+  /// The last converted block; owned by the conversion.
+  virtual void* TB_STDCALL GetOutputData() = 0;
+};
+
+/// Offered by convertor components (kind 5).
+struct IConvertor : public IUnknown {
+  /// Whether a conversion from `from` to `to` can be made.
+  virtual bool TB_STDCALL CanConvert(const AudioFormat* from, const AudioFormat* to) = 0;
+  /// Makes a conversion; `*conversion` receives it with one reference.
+  virtual bool TB_STDCALL CreateConversion(const AudioFormat* from, const AudioFormat* to,
+                                           IConversion** conversion, int32_t argument) = 0;
+};
+
+/// Optional on convertors: asked by the sink proxy before it creates a conversion.
+struct IConvertorSetup : public IUnknown {
+  /// Prepares the convertor; the sink proxy passes 1.
+  virtual bool TB_STDCALL Prepare(int32_t value) = 0;
+};
+
+/// Writing audio data into a sink.
+struct ISinkData : public IUnknown {
+  /// Writes `length` bytes. On failure the error slot, when given, receives an error.
+  virtual bool TB_STDCALL Write(const void* data, uint32_t length, int32_t argument,
+                                IError** error) = 0;
+  /// Fills `out` with the sink's format and returns a pointer to the sink's format
+  /// (usually `out`).
+  virtual AudioFormat* TB_STDCALL GetFormat(AudioFormat* out) = 0;
+};
+
+}  // namespace tb
+
+TB_DECLARE_IID(ISourceControl, 0xB388F5E3, 0x94B2, 0x40FF, 0xBC, 0xE9, 0x0A, 0xC8, 0xDB, 0xF5,
+               0x51, 0xCB)
+TB_DECLARE_IID(ISourceData, 0x3F1BCD1C, 0x90E7, 0x467B, 0x9F, 0x75, 0xE8, 0xD8, 0xE5, 0xD6, 0x1B,
+               0xDA)
+TB_DECLARE_IID(ISourcePosition, 0xC29CD009, 0x7187, 0x498F, 0x8F, 0x07, 0x30, 0xE2, 0x2F, 0xEE,
+               0x39, 0x2B)
+TB_DECLARE_IID(ISampleQuery, 0x8F35FB99, 0x2152, 0x4606, 0x99, 0x51, 0x81, 0xB7, 0x38, 0xE0, 0xAE,
+               0xD9)
+TB_DECLARE_IID(ITagInfo, 0xD5741427, 0x89F9, 0x409B, 0x93, 0x49, 0x5B, 0x82, 0xE5, 0x20, 0x57, 0x1F)
+TB_DECLARE_IID(ISourceSeek, 0xBEC79707, 0x7BAC, 0x415B, 0x9F, 0x90, 0x48, 0xF9, 0xD8, 0x75, 0xB4,
+               0x0C)
+TB_DECLARE_IID(IOriginalFormat, 0x5D2EC9F0, 0x4F4F, 0x4507, 0xA0, 0xD6, 0x23, 0xD1, 0x22, 0xBB,
+               0x7C, 0x30)
+TB_DECLARE_IID(IFileInfo, 0xFA6A3CF1, 0xE837, 0x42C2, 0xAD, 0xDC, 0x8B, 0x50, 0x44, 0xD6, 0x84,
+               0x8E)
+TB_DECLARE_IID(ILifetime, 0xBD8395AF, 0x39ED, 0x4DDC, 0x95, 0xCF, 0x5D, 0xFF, 0x46, 0x20, 0xE2,
+               0x79)
+TB_DECLARE_IID(IConvertor, 0xAB16A32C, 0xF6B0, 0x4C31, 0x98, 0x93, 0x36, 0x94, 0x2D, 0x66, 0x05,
+               0x71)
+TB_DECLARE_IID(IConvertorSetup, 0xE4BCA11F, 0x3166, 0x48A4, 0x9F, 0xDA, 0xFB, 0x48, 0x95, 0xC9,
+               0x3C, 0x0F)
+TB_DECLARE_IID(ISinkData, 0xB011FB4D, 0x3A88, 0x4A32, 0xBC, 0xD6, 0xDB, 0xF0, 0xDD, 0xBF, 0xCF,
+               0xC0)
+
+#endif  // TUNEBAY_SOURCE_H
