@@ -1,0 +1,23 @@
+// Process-wide state: the global lock and the count of living proxies.
+#ifndef TB_CORE_GLOBALS_H
+#define TB_CORE_GLOBALS_H
+
+#include <windows.h>
+
+#include "base/lock.h"
+
+namespace tb {
+
+/// Guards the singleton pointer, Initialise, Finish, the plug-in scan, the readiness
+/// check and unloading. Recursive; created when the library is loaded.
+RecursiveLock& GlobalLock() noexcept;
+
+/// Number of living source and sink proxies; while it is not 0 the plug-ins stay
+/// loaded.
+LONG LiveProxyCount() noexcept;
+void IncrementLiveProxyCount() noexcept;
+void DecrementLiveProxyCount() noexcept;
+
+}  // namespace tb
+
+#endif  // TB_CORE_GLOBALS_H

@@ -1,0 +1,39 @@
+// The host tool: loads tunebay.dll the way any host does and drives the manager
+// from the command line. Each command lives in its own file.
+#ifndef TB_TOOLS_HOST_H
+#define TB_TOOLS_HOST_H
+
+#include <tunebay/tunebay.h>
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+/// The loaded library and the manager it handed out.
+struct Session {
+  HMODULE library = nullptr;
+  tb::IManager* manager = nullptr;
+};
+
+/// Loads tunebay.dll from the tool's own folder and calls GetTunebay. Prints the
+/// reason and returns false on failure.
+bool OpenSession(Session& session);
+/// Releases the manager (reporting the count the last Release returned) and frees
+/// the library.
+void CloseSession(Session& session);
+
+/// The folder of the running executable, with a trailing backslash.
+std::string ExeFolder();
+
+/// Prints the message of an error object through the manager's DescribeError.
+void PrintError(tb::IManager* manager, tb::IError* error, const char* what);
+
+using Args = std::vector<std::string>;
+
+/// Commands: each returns the process exit status.
+int CommandInterfaces(const Args& args);
+
+}  // namespace host
+
+#endif  // TB_TOOLS_HOST_H

@@ -1,0 +1,101 @@
+// tunebay-host: command dispatch.
+#include <cstdio>
+#include <cstring>
+
+#include "host.h"
+
+namespace host {
+
+std::string ExeFolder() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  std::string folder(path, n);
+  size_t slash = folder.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+bool OpenSession(Session& session) {
+  std::string dll = ExeFolder() + "tunebay.dll";
+  session.library = LoadLibraryA(dll.c_str());
+  if (!session.library) {
+    std::fprintf(stderr, "error: cannot load %s (error %lu)\n", dll.c_str(), GetLastError());
+    return false;
+  }
+  auto get = reinterpret_cast<tb::GetTunebayFn>(
+      reinterpret_cast<void*>(GetProcAddress(session.library, TB_EXPORT_GET_TUNEBAY)));
+  if (!get) {
+    std::fprintf(stderr, "error: %s does not export GetTunebay\n", dll.c_str());
+    FreeLibrary(session.library);
+    session.library = nullptr;
+    return false;
+  }
+  if (!get(&session.manager) || !session.manager) {
+    std::fprintf(stderr, "error: GetTunebay gave no manager\n");
+    FreeLibrary(session.library);
+    session.library = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void CloseSession(Session& session) {
+  if (session.manager) {
+    ULONG left = session.manager->Release();
+    session.manager = nullptr;
+    if (left != 0) std::fprintf(stderr, "warning: the manager still has %lu references\n", left);
+  }
+  if (session.library) FreeLibrary(session.library);
+  session.library = nullptr;
+}
+
+void PrintError(tb::IManager* manager, tb::IError* error, const char* what) {
+  if (!error) {
+    std::fprintf(stderr, "error: %s failed\n", what);
+    return;
+  }
+  tb::IError* described = nullptr;
+  if (manager && manager->DescribeError(error, &described) && described) {
+    std::fprintf(stderr, "error: %s: %s\n", what, described->GetMessage());
+    described->Release();
+  } else {
+    std::fprintf(stderr, "error: %s failed (code 0x%08lx, system error %lu)\n", what,
+                 static_cast<unsigned long>(error->GetCode()),
+                 static_cast<unsigned long>(error->GetSystemError()));
+  }
+}
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(const Args& args);
+  const char* usage;
+};
+
+const Command kCommands[] = {
+    {"interfaces", CommandInterfaces, "interfaces            what the manager offers"},
+};
+
+void PrintUsage() {
+  std::printf("usage: tunebay-host COMMAND [ARGS]\n\ncommands:\n");
+  for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
+}
+
+}  // namespace
+
+}  // namespace host
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    host::PrintUsage();
+    return argc < 2 ? 2 : 0;
+  }
+  host::Args args(argv + 2, argv + argc);
+  for (const host::Command& c : host::kCommands) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(args);
+  }
+  std::fprintf(stderr, "error: unknown command '%s'\n", argv[1]);
+  host::PrintUsage();
+  return 2;
+}
