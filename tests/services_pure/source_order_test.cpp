@@ -46,6 +46,11 @@ Walked ReferenceWalk(const Keys& candidates, Keys stored) {
   return result;
 }
 
+Keys KeptKeys(Keys stored, const SourceOrderPlan& plan) {
+  DropPrunedKeys(stored, plan);
+  return stored;
+}
+
 TEST(source_order_test, stored_keys_come_first_then_the_rest_in_candidate_order) {
   const Keys candidates = {"a", "b", "c", "d"};
   SourceOrderPlan plan = PlanSourceOrder(candidates, {"c", "a"});
@@ -98,6 +103,22 @@ TEST(source_order_test, matches_the_plain_walk_on_random_inputs) {
     ASSERT_EQ(plan.order, expected.order) << "round " << round;
     ASSERT_EQ(KeptKeys(stored, plan), expected.kept) << "round " << round;
     ASSERT_EQ(plan.pruned, expected.kept.size() != stored.size()) << "round " << round;
+  }
+}
+
+TEST(source_order_test, matches_the_plain_walk_on_large_inputs) {
+  // Enough keys for the table to wrap and probe past full stretches.
+  std::mt19937 random(99);
+  for (int round = 0; round < 40; ++round) {
+    const int alphabet = 1 + static_cast<int>(random() % 600);
+    auto key = [&] { return "key" + std::to_string(random() % alphabet); };
+    Keys candidates(random() % 400), stored(random() % 400);
+    for (std::string& k : candidates) k = key();
+    for (std::string& k : stored) k = key();
+    const Walked expected = ReferenceWalk(candidates, stored);
+    const SourceOrderPlan plan = PlanSourceOrder(candidates, stored);
+    ASSERT_EQ(plan.order, expected.order) << "round " << round;
+    ASSERT_EQ(KeptKeys(stored, plan), expected.kept) << "round " << round;
   }
 }
 
