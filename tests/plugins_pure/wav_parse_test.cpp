@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include "plugins/wav/wav_file.h"
+#include "tests/plugins_pure/wav_test_util.h"
+
+namespace tb::wav {
+namespace {
+
+using test::Bytes;
+using test::ExtensibleFmt;
+using test::PcmFmt;
+using test::Riff;
+
+// A reader that fails the test if asked for anything outside the stream.
+class CheckedReader final : public ByteReader {
+ public:
+  explicit CheckedReader(const std::vector<uint8_t>& bytes) : inner_(bytes.data(), bytes.size()) {}
+  uint64_t Size() override { return inner_.Size(); }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    EXPECT_LE(offset + size, inner_.Size()) << "read of " << size << " at " << offset;
+    return inner_.ReadAt(offset, buffer, size);
+  }
+
+ private:
+  MemoryReader inner_;
+};
+
+ParseResult ParseBytes(const std::vector<uint8_t>& bytes) {
+  CheckedReader reader(bytes);
+  return Parse(reader);
+}
+
+std::vector<uint8_t> Info(std::initializer_list<std::pair<const char*, std::string>> items) {
+  Bytes list;
+  list.Id("INFO");
+  for (const auto& [id, text] : items) {
+    list.Chunk(id, std::vector<uint8_t>(text.begin(), text.end()));
+  }
+  return list.b;
+}
+
+std::vector<uint8_t> Cues(std::initializer_list<std::pair<uint32_t, uint32_t>> points) {
+  Bytes cue;
+  cue.U32(static_cast<uint32_t>(points.size()));
+  for (const auto& [id, frame] : points) cue.U32(id).U32(frame).Id("data").U32(0).U32(0).U32(frame);
+  return cue.b;
+}
+
+TEST(wav_parse_test, reads_format_data_tags_and_cue_points) {
+  const std::string artist("Band  \0junk", 11);
+  const auto file = Riff(Bytes()
+                             .Chunk("fmt ", PcmFmt(2, 44100, 16))
+                             .Chunk("LIST", Info({{"INAM", std::string("Song\0", 5)},
+                                                  {"IART", artist},
+                                                  {"IPRD", "Odd"},
+                                                  {"ICMT", "not kept"},
+                                                  {"IGNR", "Folk"},
+                                                  {"ICRD", "1999"}}))
+                             .Chunk("cue ", Cues({{1, 0}, {2, 5}}))
+                             .Chunk("data", std::vector<uint8_t>(32, 0x11))
+                             .b);
+  const auto r = ParseBytes(file);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.format, (pcm::Format{44100, 16, 2}));
+  EXPECT_EQ(r.info.formatTag, kFormatPcm);
+  EXPECT_EQ(r.info.blockAlign, 4);
+  EXPECT_EQ(r.info.validBits, 16);
+  EXPECT_EQ(r.info.frameCount, 8u);
+  EXPECT_EQ(r.info.dataSize, 32u);
+  EXPECT_EQ(r.info.dataOffset, file.size() - 32);
+  EXPECT_FALSE(r.info.dataClamped);
+  EXPECT_EQ(r.info.tags.title, "Song");
+  EXPECT_EQ(r.info.tags.artist, "Band");
+  EXPECT_EQ(r.info.tags.album, "Odd");
+  EXPECT_EQ(r.info.tags.genre, "Folk");
+  EXPECT_EQ(r.info.tags.year, "1999");
+  ASSERT_EQ(r.info.cues.size(), 2u);
+  EXPECT_EQ(r.info.cues[1].id, 2u);
+  EXPECT_EQ(r.info.cues[1].sampleOffset, 5u);
+  EXPECT_EQ(r.info.cues[1].chunkId, 0x61746164u);  // "data"
+}
+
+TEST(wav_parse_test, reads_extensible_pcm_with_its_valid_bits_and_speaker_mask) {
+  const auto file = Riff(Bytes()
+                             .Chunk("fmt ", ExtensibleFmt(6, 96000, 24, 20, 0x3F))
+                             .Chunk("data", std::vector<uint8_t>(18 * 3))
+                             .b);
+  const auto r = ParseBytes(file);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.format, (pcm::Format{96000, 24, 6}));
+  EXPECT_EQ(r.info.formatTag, kFormatExtensible);
+  EXPECT_EQ(r.info.validBits, 20);
+  EXPECT_EQ(r.info.channelMask, 0x3Fu);
+  EXPECT_EQ(r.info.frameCount, 3u);
+}
+
+TEST(wav_parse_test, clamps_a_data_chunk_that_runs_past_the_end_of_the_file) {
+  for (uint32_t declared : {1000u, 0xFFFFFFFFu}) {
+    auto file = Riff(Bytes().Chunk("fmt ", PcmFmt(2, 8000, 16)).Id("data").U32(declared).b);
+    file.insert(file.end(), 10, 0x22);  // two frames and half of a third
+    const auto r = ParseBytes(file);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.info.dataClamped);
+    EXPECT_EQ(r.info.declaredDataSize, declared);
+    EXPECT_EQ(r.info.dataSize, 8u);
+    EXPECT_EQ(r.info.frameCount, 2u);
+  }
+}
+
+TEST(wav_parse_test, tolerates_a_missing_pad_byte_after_an_odd_chunk) {
+  for (bool pad : {true, false}) {
+    const auto file = Riff(Bytes()
+                               .Chunk("fmt ", PcmFmt(1, 8000, 8))
+                               .Chunk("data", {1, 2, 3}, pad)
+                               .Chunk("LIST", Info({{"INAM", "Tail"}}))
+                               .b);
+    const auto r = ParseBytes(file);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.info.frameCount, 3u);
+    EXPECT_EQ(r.info.tags.title, "Tail") << (pad ? "padded" : "unpadded");
+  }
+}
+
+TEST(wav_parse_test, reads_a_list_whose_last_odd_item_has_no_pad_byte_inside_it) {
+  // The list's size ends right after "abc", yet the item's pad would lie one byte on.
+  Bytes list;
+  list.Id("INFO").Chunk("IART", {'A', 'r', 't', 0}).Chunk("INAM", {'a', 'b', 'c'}, false);
+  const auto file = Riff(Bytes()
+                             .Chunk("fmt ", PcmFmt(1, 8000, 8))
+                             .Chunk("LIST", list.b)
+                             .Chunk("data", std::vector<uint8_t>(40, 0x80))
+                             .b);
+  const auto r = ParseBytes(file);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.tags.title, "abc");
+  EXPECT_EQ(r.info.tags.artist, "Art");
+  EXPECT_EQ(r.info.frameCount, 40u);
+}
+
+TEST(wav_parse_test, ignores_what_lies_past_the_riff_end_and_trailing_junk) {
+  auto file = Riff(Bytes().Chunk("fmt ", PcmFmt(1, 8000, 16)).Chunk("data", {1, 2, 3, 4}).b);
+  auto junk = file;
+  Bytes tail;
+  tail.Id("LIST").U32(0x7FFFFFF0).Text("INFO");  // would be refused as truncated
+  junk.insert(junk.end(), tail.b.begin(), tail.b.end());
+  EXPECT_TRUE(ParseBytes(junk).ok) << ParseBytes(junk).error;
+
+  auto zeros = file;
+  zeros.insert(zeros.end(), 300, 0);  // sector padding
+  zeros[4] += 100;                    // and a RIFF size that counts some of it
+  EXPECT_TRUE(ParseBytes(zeros).ok) << ParseBytes(zeros).error;
+
+  auto unpatched = file;
+  unpatched[4] = 0;  // a writer that never came back to fill the RIFF size in
+  const auto r = ParseBytes(unpatched);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.frameCount, 2u);
+}
+
+TEST(wav_parse_test, refuses_malformed_files_saying_what_is_wrong) {
+  const auto data = Bytes().Chunk("data", {0, 0, 0, 0}).b;
+  auto withFmt = [&](const std::vector<uint8_t>& fmt) {
+    return Riff(Bytes().Chunk("fmt ", fmt).Raw(data).b);
+  };
+  const struct {
+    const char* what;
+    std::vector<uint8_t> file;
+    const char* error;
+  } cases[] = {
+      {"empty", {}, "too short"},
+      {"header cut", Bytes().Id("RIFF").U32(4).b, "too short"},
+      {"not RIFF", Bytes().Id("RIFX").U32(4).Id("WAVE").b, "not a RIFF"},
+      {"RF64", Bytes().Id("RF64").U32(4).Id("WAVE").b, "RF64"},
+      {"not WAVE", Bytes().Id("RIFF").U32(4).Id("AVI ").b, "not WAVE"},
+      {"no fmt", Riff(data), "no fmt"},
+      {"no data", Riff(Bytes().Chunk("fmt ", PcmFmt(2, 44100, 16)).b), "no data"},
+      {"zero channels", withFmt(PcmFmt(0, 44100, 16, 4)), "zero channels"},
+      {"zero rate", withFmt(PcmFmt(2, 0, 16)), "rate of 0"},
+      {"huge rate", withFmt(PcmFmt(2, 0x80000000u, 16)), "too high"},
+      {"12 bits", withFmt(PcmFmt(2, 44100, 12, 4)), "12-bit"},
+      {"align", withFmt(PcmFmt(2, 44100, 16, 3)), "block align 3"},
+      {"float", withFmt(PcmFmt(2, 44100, 32, 0, 3)), "floating point"},
+      {"ext float", withFmt(ExtensibleFmt(2, 44100, 32, 32, 3, false)), "sub-format"},
+      {"ext short", withFmt(std::vector<uint8_t>(PcmFmt(2, 44100, 16, 0, 0xFFFE))), "needs 40"},
+      {"ext valid bits", withFmt(ExtensibleFmt(2, 44100, 16, 20, 3)), "valid bits"},
+      {"fmt short", withFmt(std::vector<uint8_t>(14, 1)), "fmt chunk too short"},
+      {"second fmt",
+       Riff(
+           Bytes().Chunk("fmt ", PcmFmt(1, 8000, 8)).Chunk("fmt ", PcmFmt(1, 8000, 8)).Raw(data).b),
+       "second fmt"},
+      {"fmt truncated", Riff(Bytes().Id("fmt ").U32(16).Raw({1, 0, 2, 0}).b), "truncated"},
+      {"LIST truncated",
+       Riff(Bytes().Chunk("fmt ", PcmFmt(1, 8000, 8)).Id("LIST").U32(100).Text("INFO").b),
+       "truncated"},
+      {"INFO item overrun",
+       Riff(Bytes()
+                .Chunk("fmt ", PcmFmt(1, 8000, 8))
+                .Chunk("LIST", Bytes().Id("INFO").Id("INAM").U32(50).Text("abc").b)
+                .Raw(data)
+                .b),
+       "overruns"},
+      {"cue count",
+       Riff(Bytes()
+                .Chunk("fmt ", PcmFmt(1, 8000, 8))
+                .Chunk("cue ", Bytes().U32(3).Raw(std::vector<uint8_t>(48)).b)
+                .Raw(data)
+                .b),
+       "lists 3 points but holds 2"},
+      {"cue empty", Riff(Bytes().Chunk("fmt ", PcmFmt(1, 8000, 8)).Chunk("cue ", {}).Raw(data).b),
+       "cue chunk too short"},
+      {"garbage id", Riff(Bytes().Raw({0x01, 0x02, 0x03, 0x04, 0, 0, 0, 0}).Raw(data).b),
+       "no valid chunk"},
+  };
+  for (const auto& c : cases) {
+    const auto r = ParseBytes(c.file);
+    EXPECT_FALSE(r.ok) << c.what;
+    EXPECT_NE(r.error.find(c.error), std::string::npos) << c.what << ": " << r.error;
+  }
+}
+
+TEST(wav_parse_test, survives_every_truncation_of_a_file_without_reading_past_it) {
+  const auto file = Riff(Bytes()
+                             .Chunk("fmt ", ExtensibleFmt(2, 48000, 24, 24, 3))
+                             .Chunk("LIST", Info({{"INAM", "Title"}, {"IART", "Artist"}}))
+                             .Chunk("cue ", Cues({{1, 2}}))
+                             .Chunk("data", std::vector<uint8_t>(60, 7))
+                             .b);
+  for (size_t len = 0; len <= file.size(); ++len) {
+    const std::vector<uint8_t> cut(file.begin(), file.begin() + len);
+    const auto r = ParseBytes(cut);
+    if (r.ok) {
+      EXPECT_LE(r.info.dataOffset + r.info.dataSize, len);
+      EXPECT_EQ(r.info.dataSize % 6, 0u);
+    } else {
+      EXPECT_FALSE(r.error.empty()) << len;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tb::wav
