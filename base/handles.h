@@ -8,7 +8,18 @@
 
 namespace tb {
 
-template <class T, class Close, T Empty = T()>
+/// The empty value of most handle types.
+template <class T>
+struct null_handle {
+  static T value() noexcept { return T(); }
+};
+
+/// The empty value of file and search handles, which the platform reports failure with.
+struct invalid_handle {
+  static HANDLE value() noexcept { return INVALID_HANDLE_VALUE; }
+};
+
+template <class T, class Close, class Empty = null_handle<T>>
 class unique_handle {
  public:
   unique_handle() noexcept = default;
@@ -23,18 +34,18 @@ class unique_handle {
   ~unique_handle() { reset(); }
 
   T get() const noexcept { return value_; }
-  explicit operator bool() const noexcept { return value_ != Empty; }
+  explicit operator bool() const noexcept { return value_ != Empty::value(); }
 
   /// Closes what is held and holds `value` instead.
-  void reset(T value = Empty) noexcept {
+  void reset(T value = Empty::value()) noexcept {
     T old = value_;
     value_ = value;
-    if (old != Empty) Close()(old);
+    if (old != Empty::value()) Close()(old);
   }
   /// Gives up ownership without closing.
   T release() noexcept {
     T old = value_;
-    value_ = Empty;
+    value_ = Empty::value();
     return old;
   }
   /// For out-parameters: closes what is held and returns the slot.
@@ -44,7 +55,7 @@ class unique_handle {
   }
 
  private:
-  T value_ = Empty;
+  T value_ = Empty::value();
 };
 
 struct close_hkey {
@@ -66,19 +77,9 @@ struct close_hwnd {
 using unique_hkey = unique_handle<HKEY, close_hkey>;
 using unique_hmodule = unique_handle<HMODULE, close_hmodule>;
 using unique_hwnd = unique_handle<HWND, close_hwnd>;
-// INVALID_HANDLE_VALUE is not a constant expression, so these two check it at close.
-struct close_hfind_checked {
-  void operator()(HANDLE find) const noexcept {
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
-  }
-};
-struct close_hfile_checked {
-  void operator()(HANDLE file) const noexcept {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  }
-};
-using unique_hfind = unique_handle<HANDLE, close_hfind_checked>;
-using unique_hfile = unique_handle<HANDLE, close_hfile_checked>;
+// FindFirstFile and CreateFile report failure with INVALID_HANDLE_VALUE, not null.
+using unique_hfind = unique_handle<HANDLE, close_hfind, invalid_handle>;
+using unique_hfile = unique_handle<HANDLE, close_handle, invalid_handle>;
 
 /// Runs a callable when the scope ends, for the odd case no owner type fits.
 template <class F>

@@ -90,11 +90,14 @@ struct IFileInfo : public IUnknown {
 
 /// Aggregation: lets a proxy share the source's or sink's reference count.
 ///
-/// The proxy calls Attach with its own primary interface. From then on the object
-/// should answer QueryInterface/AddRef/Release of its own interfaces through the
-/// outer object, while InnerQueryInterface/InnerAddRef/InnerRelease act on the
-/// object's own count. The proxy destroys itself when InnerRelease reports that
-/// only its own references remain.
+/// The object keeps one reference count. AddRef and Release on any of its interfaces,
+/// and InnerAddRef/InnerRelease, all act on that count; InnerQueryInterface is the
+/// object's own QueryInterface. The proxy takes its references on the object through
+/// QueryInterface, then calls Attach with its own primary interface, which the object
+/// may keep (uncounted) but must never forward its own Release to: the proxy's AddRef
+/// and Release go to InnerAddRef/InnerRelease, and the proxy destroys itself, releasing
+/// its references through the object's interfaces, when InnerRelease reports that only
+/// its own references remain.
 struct ILifetime : public IUnknown {
   /// Attaches the outer object (not counted). True on success.
   virtual bool TB_STDCALL Attach(IUnknown* outer) = 0;
