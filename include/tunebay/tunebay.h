@@ -6,6 +6,7 @@
 #include "error.h"
 #include "source.h"
 #include "component.h"
+#include "encoder.h"
 #include "manager.h"
 
 #endif  // TUNEBAY_TUNEBAY_H

@@ -1,0 +1,75 @@
+#include "plugins/common/file_stream.h"
+
+#include <algorithm>
+
+namespace tb::plugin {
+namespace {
+
+// ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces.
+const size_t kMaxPiece = 1u << 30;
+
+}  // namespace
+
+uint64_t FileReader::Size() {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file_, &size)) {
+    lastError_ = GetLastError();
+    return 0;
+  }
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+size_t FileReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
+  lastError_ = 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    // An OVERLAPPED offset on a handle opened for synchronous access reads at that
+    // offset and waits for the data.
+    OVERLAPPED at = {};
+    const uint64_t where = offset + done;
+    at.Offset = static_cast<DWORD>(where);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    const DWORD want = static_cast<DWORD>(std::min(size - done, kMaxPiece));
+    DWORD got = 0;
+    if (!ReadFile(file_, out + done, want, &got, &at)) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_HANDLE_EOF) lastError_ = error;
+      break;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+bool FileWriter::Write(const void* data, size_t size) {
+  const auto* in = static_cast<const uint8_t*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const DWORD want = static_cast<DWORD>(std::min(size - done, kMaxPiece));
+    DWORD put = 0;
+    if (!WriteFile(file_, in + done, want, &put, nullptr)) {
+      lastError_ = GetLastError();
+      return false;
+    }
+    if (put == 0) {
+      lastError_ = ERROR_WRITE_FAULT;
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+bool FileWriter::Seek(uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {
+    lastError_ = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tb::plugin

@@ -1,0 +1,47 @@
+// The WAVE code's byte streams over Windows file handles. The handles belong to the
+// caller, who keeps them open while the stream is used.
+#ifndef TB_PLUGINS_COMMON_FILE_STREAM_H
+#define TB_PLUGINS_COMMON_FILE_STREAM_H
+
+#include <windows.h>
+
+#include "plugins/wav/byte_io.h"
+
+namespace tb::plugin {
+
+/// Positional reads: each read names its offset, so the reader keeps no file pointer
+/// of its own and reads may come in any order.
+class FileReader final : public wav::ByteReader {
+ public:
+  explicit FileReader(HANDLE file) noexcept : file_(file) {}
+  /// The file's size now; 0 when it cannot be told.
+  uint64_t Size() override;
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+  /// The Windows error of the last failed call, 0 after a read that merely hit the end.
+  DWORD last_error() const noexcept { return lastError_; }
+
+ private:
+  HANDLE file_;
+  DWORD lastError_ = 0;
+};
+
+/// Sequential writes through the handle's file pointer, which Seek moves.
+class FileWriter final : public wav::ByteWriter {
+ public:
+  explicit FileWriter(HANDLE file = INVALID_HANDLE_VALUE) noexcept : file_(file) {}
+  bool Write(const void* data, size_t size) override;
+  bool Seek(uint64_t offset) override;
+  /// Writes go to `file` from now on.
+  void set_file(HANDLE file) noexcept { file_ = file; }
+  /// The Windows error of the last failed call, 0 when none failed since clear_error.
+  DWORD last_error() const noexcept { return lastError_; }
+  void clear_error() noexcept { lastError_ = 0; }
+
+ private:
+  HANDLE file_;
+  DWORD lastError_ = 0;
+};
+
+}  // namespace tb::plugin
+
+#endif  // TB_PLUGINS_COMMON_FILE_STREAM_H

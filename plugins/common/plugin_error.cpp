@@ -1,0 +1,82 @@
+#include "plugins/common/plugin_error.h"
+
+#include <cstdio>
+#include <new>
+
+#include "base/com.h"
+#include "plugins/common/live_objects.h"
+
+namespace tb::plugin {
+namespace {
+
+// Immutable after construction; only the count changes, with interlocked operations.
+class PluginError final : public IError, public IErrorVerdict {
+ public:
+  PluginError(uint32_t code, const char* message, uint32_t systemError, int32_t verdict)
+      : code_(code),
+        systemError_(systemError),
+        verdict_(verdict),
+        message_(message ? message : "") {}
+  PluginError(const PluginError&) = delete;
+  PluginError& operator=(const PluginError&) = delete;
+
+  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
+    const QueryRow rows[] = {
+        {&IID_IUnknown, static_cast<IError*>(this)},
+        {&iid_of<IError>(), static_cast<IError*>(this)},
+        {&iid_of<IErrorVerdict>(), static_cast<IErrorVerdict*>(this)},
+    };
+    return query_from_table(iid, out, rows);
+  }
+  ULONG TB_STDCALL AddRef() noexcept override {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+  }
+  ULONG TB_STDCALL Release() noexcept override {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+  const char* TB_STDCALL GetMessage() noexcept override { return message_.c_str(); }
+  uint32_t TB_STDCALL GetCode() noexcept override { return code_; }
+  uint32_t TB_STDCALL GetSystemError() noexcept override { return systemError_; }
+  int32_t TB_STDCALL GetVerdict() noexcept override { return verdict_; }
+
+ private:
+  LONG refs_ = 1;
+  const uint32_t code_;
+  const uint32_t systemError_;
+  const int32_t verdict_;
+  const std::string message_;
+  LiveObject live_;  // the object's table lives in this library
+};
+
+}  // namespace
+
+IError* NewError(uint32_t code, const char* message, uint32_t systemError,
+                 int32_t verdict) noexcept {
+  try {
+    return static_cast<IError*>(new PluginError(code, message, systemError, verdict));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void SetError(IError** slot, uint32_t code, const char* message, uint32_t systemError,
+              int32_t verdict) noexcept {
+  if (slot) *slot = NewError(code, message, systemError, verdict);
+}
+
+std::string SystemErrorText(uint32_t systemError) {
+  char text[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           systemError, 0, text, sizeof text, nullptr);
+  while (n > 0 &&
+         (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '.')) {
+    --n;
+  }
+  if (n == 0) return "Windows error " + std::to_string(systemError);
+  return std::string(text, n) + " (Windows error " + std::to_string(systemError) + ")";
+}
+
+}  // namespace tb::plugin

@@ -1,0 +1,126 @@
+// A source object of the WAVE decoder: one open file, read frame by frame.
+//
+// Interfaces: ISourceData, ISourceControl, ISourcePosition, ISourceSeek, ISampleQuery
+// (the cue points), ITagInfo (the LIST INFO texts), IFileInfo and ILifetime, all on one
+// object with one count (plugins/common/shared_count.h says how that count meets the
+// library's proxies).
+//
+// Reading, as a host loop sees it:
+//  - Read delivers whole frames only: the size is rounded down to the frame size
+//    (GetBlockAlign); a size below one frame fails with InsufficientBuffer.
+//  - At the end of the data Read returns true with length 0, and keeps doing so; that
+//    is the end signal. The status slot is always set to 0.
+//  - Start and Stop do not move the read position, so a host may Seek before it starts;
+//    Seek(0) reads the file again. Reading does not require Start.
+//  - Positions and lengths count frames; GetDataSize counts bytes of whole frames.
+#ifndef TB_PLUGINS_WAVE_WAVE_SOURCE_H
+#define TB_PLUGINS_WAVE_WAVE_SOURCE_H
+
+#include <tunebay/source.h>
+#include <windows.h>
+
+#include <string>
+
+#include "base/handles.h"
+#include "plugins/common/file_stream.h"
+#include "plugins/common/live_objects.h"
+#include "plugins/common/shared_count.h"
+#include "plugins/wav/wav_file.h"
+
+namespace tb::wave {
+
+/// GetState values of a source.
+enum SourceState : uint32_t {
+  kSourceIdle = 0,     ///< not started, or stopped
+  kSourceStarted = 1,  ///< between Start and Stop
+};
+
+class WaveSource final : public ISourceData,
+                         public ISourceControl,
+                         public ISourcePosition,
+                         public ISourceSeek,
+                         public ISampleQuery,
+                         public ITagInfo,
+                         public IFileInfo,
+                         public ILifetime {
+ public:
+  /// Opens and parses `path`. On success the source carries one reference for the
+  /// caller. On failure: null, and the error slot (when given) receives an error that
+  /// says what is wrong; a file that is a WAVE file of this decoder's kind but broken
+  /// gets the final verdict, so the library offers it to no other decoder.
+  static WaveSource* Open(const char* path, IError** error) noexcept;
+
+  WaveSource(const WaveSource&) = delete;
+  WaveSource& operator=(const WaveSource&) = delete;
+
+  // IUnknown, on every interface.
+  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
+  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
+  ULONG TB_STDCALL Release() noexcept override;
+
+  // ISourceData
+  const AudioFormat* TB_STDCALL GetFormat(AudioFormat* scratch) noexcept override;
+  bool TB_STDCALL Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
+                       IError** error) noexcept override;
+  uint64_t TB_STDCALL GetDataSize() noexcept override;
+
+  // ISourceControl
+  bool TB_STDCALL Start(int32_t argument) noexcept override;
+  bool TB_STDCALL Stop(int32_t argument) noexcept override;
+  uint32_t TB_STDCALL GetState() noexcept override { return state_; }
+
+  // ISourcePosition
+  uint64_t TB_STDCALL GetPosition() noexcept override { return position_; }
+  uint64_t TB_STDCALL GetBlockAlign() noexcept override { return info_.blockAlign; }
+  uint64_t TB_STDCALL GetLength() noexcept override { return info_.frameCount; }
+
+  // ISourceSeek
+  bool TB_STDCALL Seek(uint64_t samplePosition, int32_t argument) noexcept override;
+
+  // ISampleQuery
+  int32_t TB_STDCALL QueryCount() noexcept override;
+  int32_t TB_STDCALL QuerySamplePosition(int32_t index) noexcept override;
+
+  // ITagInfo
+  const char* TB_STDCALL GetTitle() noexcept override { return Tag(info_.tags.title); }
+  const char* TB_STDCALL GetArtist() noexcept override { return Tag(info_.tags.artist); }
+  const char* TB_STDCALL GetAlbum() noexcept override { return Tag(info_.tags.album); }
+  const char* TB_STDCALL GetGenre() noexcept override { return Tag(info_.tags.genre); }
+  int32_t TB_STDCALL GetYear() noexcept override { return year_; }
+
+  // IFileInfo
+  uint64_t TB_STDCALL GetFileSize() noexcept override { return fileSize_; }
+  const char* TB_STDCALL GetFilePath() noexcept override { return path_.c_str(); }
+
+  // ILifetime
+  bool TB_STDCALL Attach(IUnknown* outer) noexcept override { return count_.Attach(outer); }
+  bool TB_STDCALL Detach() noexcept override { return count_.Detach(); }
+  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
+    return QueryInterface(iid, out);
+  }
+  ULONG TB_STDCALL InnerAddRef() noexcept override { return count_.Add(); }
+  ULONG TB_STDCALL InnerRelease() noexcept override { return Release(); }
+
+ private:
+  WaveSource() = default;
+  ~WaveSource() = default;
+
+  static const char* Tag(const std::string& text) noexcept {
+    return text.empty() ? nullptr : text.c_str();
+  }
+
+  plugin::SharedCount count_;
+  plugin::LiveObject live_;
+  unique_hfile file_;
+  std::string path_;
+  uint64_t fileSize_ = 0;
+  wav::WavInfo info_;
+  AudioFormat format_ = {};
+  int32_t year_ = 0;
+  uint64_t position_ = 0;  // in frames, at most info_.frameCount
+  uint32_t state_ = kSourceIdle;
+};
+
+}  // namespace tb::wave
+
+#endif  // TB_PLUGINS_WAVE_WAVE_SOURCE_H

@@ -1,0 +1,188 @@
+#include "plugins/wavewriter/wave_sink.h"
+
+#include <algorithm>
+#include <new>
+
+#include "base/com.h"
+#include "plugins/common/plugin_error.h"
+
+namespace tb::wavewriter {
+
+using plugin::SetError;
+
+bool NearestWritableFormat(const AudioFormat& wanted, AudioFormat* out) noexcept {
+  if (wanted.sampleRate <= 0 || wanted.channels <= 0 || wanted.bitsPerSample <= 0) return false;
+  const int32_t bits = std::min<int32_t>((wanted.bitsPerSample + 7) / 8 * 8, 32);
+  const int32_t maxChannels = 0xFFFF / (bits / 8);  // a frame's size is a 16-bit field
+  *out = AudioFormat{wanted.sampleRate, bits, std::min(wanted.channels, maxChannels)};
+  return true;
+}
+
+WaveSink* WaveSink::Create(const char* path, const AudioFormat& format, IError** error) noexcept {
+  try {
+    AudioFormat own;
+    if (!NearestWritableFormat(format, &own)) {
+      const std::string text = "a WAVE file cannot hold " + std::to_string(format.sampleRate) +
+                               " Hz, " + std::to_string(format.bitsPerSample) + " bits, " +
+                               std::to_string(format.channels) + " channels";
+      SetError(error, result::BadFormat, text.c_str());
+      return nullptr;
+    }
+    // Everything that can fail goes before the file is created, so a failure never
+    // leaves a file behind.
+    com_ptr<WaveSink> sink = com_ptr<WaveSink>::adopt(new WaveSink());
+    sink->path_ = path;
+    sink->format_ = own;
+    sink->frameBytes_ = static_cast<size_t>(own.bitsPerSample / 8) * own.channels;
+    sink->partial_.reserve(sink->frameBytes_);
+    const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Tested on the raw handle: the owner's emptiness test knows only null.
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      const std::string text =
+          "cannot create " + sink->path_ + ": " + plugin::SystemErrorText(code);
+      SetError(error, result::OpenFailed, text.c_str(), code);
+      return nullptr;
+    }
+    sink->file_.reset(file);
+    sink->out_.set_file(file);
+    return sink.detach();
+  } catch (...) {
+    SetError(error, result::Failure, "out of memory while creating a WAVE sink");
+    return nullptr;
+  }
+}
+
+HRESULT WaveSink::QueryInterface(REFIID iid, void** out) noexcept {
+  const QueryRow rows[] = {
+      {&IID_IUnknown, static_cast<ISinkData*>(this)},
+      {&iid_of<ISinkData>(), static_cast<ISinkData*>(this)},
+      {&iid_of<ISourceControl>(), static_cast<ISourceControl*>(this)},
+      {&iid_of<ISinkTags>(), static_cast<ISinkTags*>(this)},
+      {&iid_of<ILifetime>(), static_cast<ILifetime*>(this)},
+  };
+  return query_from_table(iid, out, rows);
+}
+
+// Never passed on to an attached proxy: see plugins/common/shared_count.h. Releasing
+// without Stop closes the file as it stands (incomplete), as the factory's contract says.
+ULONG WaveSink::Release() noexcept {
+  const ULONG left = count_.Drop();
+  if (left == 0) delete this;
+  return left;
+}
+
+AudioFormat* WaveSink::GetFormat(AudioFormat* out) noexcept {
+  if (!out) return &format_;
+  *out = format_;
+  return out;
+}
+
+bool WaveSink::SetTags(const char* title, const char* artist, const char* album, const char* genre,
+                       int32_t year) noexcept {
+  if (state_ != kSinkIdle) return false;
+  try {
+    wav::Tags tags;
+    tags.title = title ? title : "";
+    tags.artist = artist ? artist : "";
+    tags.album = album ? album : "";
+    tags.genre = genre ? genre : "";
+    if (year > 0) tags.year = std::to_string(year);
+    tags_ = std::move(tags);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool WaveSink::Begin() noexcept {
+  try {
+    const pcm::Format f{format_.sampleRate, format_.bitsPerSample, format_.channels};
+    if (!writer_.Begin(f, tags_)) {
+      state_ = kSinkFailed;
+      return false;
+    }
+    state_ = kSinkWriting;
+    return true;
+  } catch (...) {
+    state_ = kSinkFailed;
+    return false;
+  }
+}
+
+bool WaveSink::Start(int32_t) noexcept {
+  if (state_ == kSinkWriting) return true;
+  if (state_ != kSinkIdle) return false;
+  return Begin();
+}
+
+bool WaveSink::Stop(int32_t) noexcept {
+  if (state_ == kSinkFinished) return true;
+  if (state_ == kSinkFailed) return false;
+  if (state_ == kSinkIdle && !Begin()) return false;
+  partial_.clear();
+  bool done = false;
+  try {
+    done = writer_.Finish();
+  } catch (...) {
+  }
+  file_.reset();
+  state_ = done ? kSinkFinished : kSinkFailed;
+  return done;
+}
+
+bool WaveSink::Write(const void* data, uint32_t length, int32_t, IError** error) noexcept {
+  // An empty block is nothing to do: a conversion may give no output for a small input.
+  if (length == 0) return true;
+  try {
+    if (!data) {
+      SetError(error, result::InvalidParameter, "Write was given no data");
+      return false;
+    }
+    if (state_ != kSinkWriting) {
+      SetError(error, result::WrongCall,
+               state_ == kSinkIdle ? "the sink is not started" : "the sink is finished");
+      return false;
+    }
+    auto in = static_cast<const uint8_t*>(data);
+    size_t left = length;
+    if (!partial_.empty()) {
+      const size_t take = std::min(left, frameBytes_ - partial_.size());
+      partial_.insert(partial_.end(), in, in + take);
+      in += take;
+      left -= take;
+      if (partial_.size() < frameBytes_) return true;
+      const bool ok = Append(partial_.data(), partial_.size(), error);
+      partial_.clear();
+      if (!ok) return false;
+    }
+    const size_t whole = left / frameBytes_ * frameBytes_;
+    if (!Append(in, whole, error)) return false;
+    partial_.assign(in + whole, in + left);
+    return true;
+  } catch (...) {
+    SetError(error, result::Failure, "out of memory while writing a WAVE file");
+    return false;
+  }
+}
+
+bool WaveSink::Append(const uint8_t* data, size_t size, IError** error) {
+  if (size == 0) return true;
+  out_.clear_error();
+  if (writer_.Write(data, size)) return true;
+  const DWORD code = out_.last_error();
+  if (code != 0) {
+    // The file cannot be completed after a failed write.
+    state_ = kSinkFailed;
+    const std::string text = "cannot write " + path_ + ": " + plugin::SystemErrorText(code);
+    SetError(error, result::WriteFault, text.c_str(), code);
+  } else {
+    // The size limit: the file so far stays good, and Stop still completes it.
+    const std::string text = path_ + ": " + writer_.error();
+    SetError(error, result::WriteFault, text.c_str());
+  }
+  return false;
+}
+
+}  // namespace tb::wavewriter

@@ -1,0 +1,81 @@
+// zqwavewriter.dll: the WAVE writer, the SDK's worked example of an encoder plug-in.
+//
+// The library's primary audio object is one encoder component (kind 4). The manager
+// only catalogues it; a host asks it for a sink through ISinkFactory
+// (include/tunebay/encoder.h), usually from the ISinkCreator it hands to
+// IManager::CreateSink, which wraps the sink in the library's sink proxy. The sink
+// objects live in wave_sink.cpp.
+#include <tunebay/component.h>
+#include <tunebay/encoder.h>
+#include <windows.h>
+
+#include <new>
+
+#include "base/com.h"
+#include "plugins/common/live_objects.h"
+#include "plugins/common/plugin_error.h"
+#include "plugins/wavewriter/wave_sink.h"
+
+namespace tb::wavewriter {
+namespace {
+
+class WaveWriter final : public IComponent, public ISinkFactory {
+ public:
+  WaveWriter() = default;
+  WaveWriter(const WaveWriter&) = delete;
+  WaveWriter& operator=(const WaveWriter&) = delete;
+
+  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
+    const QueryRow rows[] = {
+        {&IID_IUnknown, static_cast<IComponent*>(this)},
+        {&iid_of<ISinkFactory>(), static_cast<ISinkFactory*>(this)},
+    };
+    return query_from_table(iid, out, rows);
+  }
+  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
+  ULONG TB_STDCALL Release() noexcept override {
+    const ULONG left = count_.Drop();
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // IComponent
+  const char* TB_STDCALL GetName() noexcept override { return "WAVE writer"; }
+  int32_t TB_STDCALL GetKind() noexcept override { return kKindEncoder; }
+  bool TB_STDCALL Setup(IManager*, IError**) noexcept override { return true; }
+  void TB_STDCALL Shutdown() noexcept override {}
+
+  // ISinkFactory
+  bool TB_STDCALL CreateFileSink(const char* path, const AudioFormat* format, IUnknown** sink,
+                                 IError** error) noexcept override {
+    if (sink) *sink = nullptr;
+    if (!path || !*path || !format || !sink) {
+      plugin::SetError(error, result::InvalidParameter,
+                       "CreateFileSink needs a path, a format and a sink slot");
+      return false;
+    }
+    WaveSink* made = WaveSink::Create(path, *format, error);
+    if (!made) return false;
+    *sink = static_cast<ISinkData*>(made);
+    return true;
+  }
+
+ private:
+  ~WaveWriter() = default;
+
+  plugin::ComponentCount count_;
+};
+
+}  // namespace
+}  // namespace tb::wavewriter
+
+// Each call makes a new component with one reference, which passes to the caller.
+TB_EXPORT bool TB_CDECL ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out) noexcept {
+  if (!out) return false;
+  *out = new (std::nothrow) tb::wavewriter::WaveWriter();
+  return *out != nullptr;
+}
+
+// True only when nothing of this library is alive but the catalogue's component
+// reference (plugins/common/live_objects.h).
+TB_EXPORT bool TB_CDECL ORVA_PLUGIN_ReadyToFinish() noexcept { return tb::plugin::NoLiveObjects(); }
