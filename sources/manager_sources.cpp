@@ -1,17 +1,43 @@
-// Placeholder until source resolution and the proxies land.
+// IManager::OpenSource and IManager::CreateSink: source resolution and the proxies.
+#include "base/fault_guard.h"
+#include "core/error_object.h"
 #include "core/manager.h"
+#include "sources/proxies.h"
+#include "sources/proxy_math.h"
+#include "sources/source_resolution.h"
 
 namespace tb {
 
-bool TB_STDCALL Manager::OpenSource(const char*, const AudioFormat*, IUnknown** source, int32_t,
-                                    uint32_t, uint32_t, IError**) noexcept {
-  (void)source;
-  return false;
+bool TB_STDCALL Manager::OpenSource(const char* name, const AudioFormat* format,
+                                    IUnknown** source, int32_t pass, uint32_t requiredMask,
+                                    uint32_t excludedMask, IError** error) noexcept {
+  const bool wrap = (requiredMask & kOpenWithProxy) != 0;
+  // A proxy divides by the bytes per second and the sample rate of the format it
+  // presents; one that describes no audio is refused before any decoder runs.
+  if (wrap && format &&
+      BytesPerSecond(format->sampleRate, format->bitsPerSample, format->channels) <= 0) {
+    ReportError(error, result::InvalidParameter);
+    return false;
+  }
+  if (!ResolveSource(*this, name, source, pass, requiredMask, excludedMask, error)) {
+    return false;
+  }
+  if (!wrap) return true;
+  // Without a proxy the slot keeps the decoder's source object, which is the caller's.
+  return WrapSource(*this, source, format);
 }
 
-bool TB_STDCALL Manager::CreateSink(ISinkCreator*, IUnknown**, const AudioFormat*,
-                                    int32_t) noexcept {
-  return false;
+bool TB_STDCALL Manager::CreateSink(ISinkCreator* creator, IUnknown** sink,
+                                    const AudioFormat* format, int32_t argument) noexcept {
+  // The proxy compares the host's format with the sink's; without one there is
+  // nothing to present.
+  if (!creator || !sink || !format) return false;
+  bool created = false;
+  if (!Guarded([&] { created = creator->CreateSinkObject(sink, format, argument); })) {
+    return false;
+  }
+  if (!created || !*sink) return false;
+  return WrapSink(*this, sink, *format);
 }
 
 }  // namespace tb

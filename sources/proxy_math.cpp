@@ -1,0 +1,86 @@
+#include "sources/proxy_math.h"
+
+#include <cmath>
+#include <limits>
+
+namespace tb {
+
+namespace {
+
+// Truncates toward zero and clamps into [low, high]; NaN gives 0. Converting a double
+// outside the target type's range is undefined, so the clamp comes first.
+template <class T>
+T TruncateClamped(double value, double low, double high) {
+  if (std::isnan(value)) return 0;
+  value = std::trunc(value);
+  if (value <= low) return static_cast<T>(low);
+  if (value >= high) return std::numeric_limits<T>::max();
+  return static_cast<T>(value);
+}
+
+std::uint32_t ToU32(double value) {
+  return TruncateClamped<std::uint32_t>(value, 0.0, 4294967295.0);
+}
+
+// 2^64 is exact in a double, and every double below it converts.
+std::uint64_t ToU64(double value) {
+  return TruncateClamped<std::uint64_t>(value, 0.0, 18446744073709551616.0);
+}
+
+bool Positive(float ratio) { return ratio > 0.0f; }  // false for NaN too
+
+}  // namespace
+
+std::int32_t BytesPerSecond(std::int32_t sampleRate, std::int32_t bitsPerSample,
+                            std::int32_t channels) {
+  const std::int64_t bytes = bitsPerSample / 8;
+  if (bytes <= 0 || channels <= 0 || sampleRate <= 0) return 0;
+  const std::int64_t frame = bytes * channels;  // below 2^59
+  if (frame > std::numeric_limits<std::int32_t>::max()) return 0;
+  const std::int64_t perSecond = frame * sampleRate;  // below 2^62
+  if (perSecond > std::numeric_limits<std::int32_t>::max()) return 0;
+  return static_cast<std::int32_t>(perSecond);
+}
+
+float FormatRatio(std::int32_t source, std::int32_t target) {
+  if (source <= 0 || target <= 0) return 0.0f;
+  return static_cast<float>(static_cast<double>(source) / static_cast<double>(target));
+}
+
+std::uint32_t ScaleDown32(std::uint32_t value, float ratio) {
+  if (!Positive(ratio)) return 0;
+  return ToU32(static_cast<double>(value) / static_cast<double>(ratio));
+}
+
+std::uint64_t ScaleDown64(std::uint32_t value, float ratio) {
+  if (!Positive(ratio)) return 0;
+  return ToU64(static_cast<double>(value) / static_cast<double>(ratio));
+}
+
+std::uint64_t ScaleUp64(std::uint32_t value, float ratio) {
+  if (!Positive(ratio)) return 0;
+  return ToU64(static_cast<double>(value) * static_cast<double>(ratio));
+}
+
+std::int32_t ScaleSamplePosition(std::int32_t position, std::int32_t sourceRate,
+                                 std::int32_t targetRate) {
+  const float ratio = FormatRatio(sourceRate, targetRate);
+  if (!Positive(ratio)) return -1;
+  return TruncateClamped<std::int32_t>(static_cast<double>(position) / ratio, -2147483648.0,
+                                       2147483647.0);
+}
+
+std::uint32_t ConvertingReadSize(std::uint32_t size, float byteRatio) {
+  if (size < kReadReserve || !Positive(byteRatio)) return 0;
+  const double wanted = static_cast<double>(size - kReadReserve) * byteRatio;
+  std::uint32_t n = ToU32(wanted);
+  if (n > kConversionBufferSize) n = kConversionBufferSize;
+  return n - n % kReadGranule;
+}
+
+std::uint64_t BlockAlign(std::int32_t bitsPerSample, std::int32_t channels) {
+  const std::int64_t frame = static_cast<std::int64_t>(bitsPerSample / 8) * channels;
+  return static_cast<std::uint64_t>(frame);
+}
+
+}  // namespace tb

@@ -1,0 +1,54 @@
+// The source proxy's arithmetic: bytes per second, the two ratios between the source's
+// format and the presented one, and the scaling of sizes, positions and read lengths.
+//
+// Everything here is total: a value out of range saturates, a ratio that is not a
+// positive number gives the "no answer" value named at each function, and nothing
+// divides by zero. Plug-ins report formats and positions, so none of it is trusted.
+#ifndef TB_SOURCES_PROXY_MATH_H
+#define TB_SOURCES_PROXY_MATH_H
+
+#include <cstdint>
+
+namespace tb {
+
+/// Size of the buffer that a converting proxy reads the source's data into.
+constexpr std::uint32_t kConversionBufferSize = 215040;  // 0x34800
+/// A converting read leaves this much of the caller's buffer for the conversion's
+/// rounding, and asks the source for whole blocks of kReadGranule bytes.
+constexpr std::uint32_t kReadReserve = 16;
+constexpr std::uint32_t kReadGranule = 12;
+
+/// (bitsPerSample / 8, truncated) * channels * sampleRate, or 0 when the format
+/// describes no audio: a factor that is not positive, or a product beyond 32 bits.
+std::int32_t BytesPerSecond(std::int32_t sampleRate, std::int32_t bitsPerSample,
+                            std::int32_t channels);
+
+/// source / target as a 32-bit float. Both must be positive; otherwise 0.
+float FormatRatio(std::int32_t source, std::int32_t target);
+
+/// value / ratio, truncated, saturated to 32 bits. 0 for a ratio that is not positive.
+std::uint32_t ScaleDown32(std::uint32_t value, float ratio);
+
+/// value / ratio, truncated to 64 bits (saturated). 0 for a ratio that is not positive.
+std::uint64_t ScaleDown64(std::uint32_t value, float ratio);
+
+/// value * ratio, truncated to 64 bits (saturated). 0 for a ratio that is not positive.
+std::uint64_t ScaleUp64(std::uint32_t value, float ratio);
+
+/// A source's sample number seen through the presented format: position / (sourceRate /
+/// targetRate), truncated, saturated to 32 bits. -1 (no position) when either rate is
+/// not positive.
+std::int32_t ScaleSamplePosition(std::int32_t position, std::int32_t sourceRate,
+                                 std::int32_t targetRate);
+
+/// How many bytes a converting read of `size` bytes asks the source for:
+/// (size - 16) * byteRatio, truncated, at most kConversionBufferSize, rounded down to
+/// a multiple of kReadGranule. A size below the reserve gives 0 rather than wrapping.
+std::uint32_t ConvertingReadSize(std::uint32_t size, float byteRatio);
+
+/// (bitsPerSample / 8) * channels, sign-extended to 64 bits.
+std::uint64_t BlockAlign(std::int32_t bitsPerSample, std::int32_t channels);
+
+}  // namespace tb
+
+#endif  // TB_SOURCES_PROXY_MATH_H

@@ -1,0 +1,517 @@
+// SourceProxy: presents a plug-in's source object in the host's format.
+//
+// The proxy's seven interfaces are hand-built tables rather than C++ classes, because
+// three of their operations (the control interface's third, the tag interface's last
+// three) only pass the call on and their signatures belong to the plug-in: those slots
+// hold forwarding thunks that jump to the source's own operation with the caller's
+// arguments on the stack. Every other entry is a static function that takes the face
+// and calls the proxy.
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "base/com.h"
+#include "base/forward_thunk.h"
+#include "core/error_object.h"
+#include "core/globals.h"
+#include "core/manager.h"
+#include "sources/artist_title.h"
+#include "sources/proxies.h"
+#include "sources/proxy_math.h"
+
+namespace tb {
+
+namespace {
+
+class SourceProxy;
+using Face = ForwardFace<void, SourceProxy>;
+
+using QueryFn = HRESULT(TB_STDCALL*)(Face*, REFIID, void**);
+using CountFn = ULONG(TB_STDCALL*)(Face*);
+
+struct ControlTable {
+  QueryFn QueryInterface;
+  CountFn AddRef;
+  CountFn Release;
+  bool(TB_STDCALL* Start)(Face*, int32_t);
+  bool(TB_STDCALL* Stop)(Face*, int32_t);
+  ForwardThunk Third;
+};
+struct DataTable {
+  QueryFn QueryInterface;
+  CountFn AddRef;
+  CountFn Release;
+  const AudioFormat*(TB_STDCALL* GetFormat)(Face*, AudioFormat*);
+  bool(TB_STDCALL* Read)(Face*, void*, uint32_t, uint32_t*, int32_t*, IError**);
+  uint64_t(TB_STDCALL* GetDataSize)(Face*);
+};
+struct PositionTable {
+  QueryFn QueryInterface;
+  CountFn AddRef;
+  CountFn Release;
+  uint64_t(TB_STDCALL* GetPosition)(Face*);
+  uint64_t(TB_STDCALL* GetBlockAlign)(Face*);
+  uint64_t(TB_STDCALL* GetLength)(Face*);
+};
+struct SampleQueryTable {
+  QueryFn QueryInterface;
+  CountFn AddRef;
+  CountFn Release;
+  int32_t(TB_STDCALL* QueryCount)(Face*);
+  int32_t(TB_STDCALL* QuerySamplePosition)(Face*, int32_t);
+};
+struct TagTable {
+  QueryFn QueryInterface;
+  CountFn AddRef;
+  CountFn Release;
+  const char*(TB_STDCALL* GetTitle)(Face*);
+  const char*(TB_STDCALL* GetArtist)(Face*);
+  ForwardThunk Slot5;
+  ForwardThunk Slot6;
+  ForwardThunk Slot7;
+};
+struct SeekTable {
+  QueryFn QueryInterface;
+  CountFn AddRef;
+  CountFn Release;
+  bool(TB_STDCALL* Seek)(Face*, uint64_t, int32_t);
+};
+struct OriginalFormatTable {
+  QueryFn QueryInterface;
+  CountFn AddRef;
+  CountFn Release;
+  AudioFormat*(TB_STDCALL* GetSourceFormat)(Face*, AudioFormat*);
+};
+
+TB_CHECK_TABLE_SLOT(ControlTable, Third, 5);
+TB_CHECK_TABLE_SLOT(DataTable, GetDataSize, 5);
+TB_CHECK_TABLE_SLOT(PositionTable, GetLength, 5);
+TB_CHECK_TABLE_SLOT(SampleQueryTable, QuerySamplePosition, 4);
+TB_CHECK_TABLE_SLOT(TagTable, Slot5, 5);
+TB_CHECK_TABLE_SLOT(TagTable, Slot7, 7);
+TB_CHECK_TABLE_SLOT(SeekTable, Seek, 3);
+TB_CHECK_TABLE_SLOT(OriginalFormatTable, GetSourceFormat, 3);
+
+// The faces in the order of the proxy's interfaces; the control face is the primary
+// one, handed to the source's Attach and to the host.
+enum FaceIndex { kControl, kData, kPosition, kSampleQuery, kTag, kSeek, kOriginalFormat, kFaces };
+
+class SourceProxy {
+ public:
+  explicit SourceProxy(Manager& manager) noexcept;
+  ~SourceProxy();
+  SourceProxy(const SourceProxy&) = delete;
+  SourceProxy& operator=(const SourceProxy&) = delete;
+
+  bool Build(IUnknown* object, const AudioFormat* requested) noexcept;
+  IUnknown* primary() noexcept { return faces_[kControl].as<IUnknown>(); }
+
+  HRESULT QueryInterface(REFIID iid, void** out) noexcept;
+  ULONG AddRef() noexcept;
+  ULONG Release() noexcept;
+
+  bool Start(int32_t argument) noexcept;
+  bool Stop(int32_t argument) noexcept;
+  const AudioFormat* GetFormat(AudioFormat* out) noexcept;
+  bool Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
+            IError** error) noexcept;
+  uint64_t GetDataSize() noexcept;
+  uint64_t GetPosition() noexcept;
+  uint64_t GetBlockAlign() noexcept;
+  uint64_t GetLength() noexcept;
+  int32_t QueryCount() noexcept;
+  int32_t QuerySamplePosition(int32_t index) noexcept;
+  const char* GetTitle() noexcept;
+  const char* GetArtist() noexcept;
+  bool Seek(uint64_t position, int32_t argument) noexcept;
+  AudioFormat* GetSourceFormat(AudioFormat* out) noexcept;
+
+ private:
+  bool SourceFormat(AudioFormat* out) noexcept;
+  void RefreshArtistTitle() noexcept;
+
+  Face faces_[kFaces];
+  com_ptr<IUnknown> source_;
+  com_ptr<ISourceControl> control_;
+  com_ptr<ISourceData> data_;
+  com_ptr<ISourcePosition> position_;
+  com_ptr<ILifetime> lifetime_;
+  com_ptr<ISampleQuery> sampleQuery_;
+  com_ptr<ITagInfo> tagInfo_;
+  com_ptr<ISourceSeek> seek_;
+  com_ptr<IManager> manager_;
+  Manager* settings_;  // the same manager, for the artist/title settings
+  com_ptr<IConversion> conversion_;
+  AudioFormat target_ = {-1, -1, -1};
+  bool ready_ = false;
+  std::unique_ptr<uint8_t[]> buffer_;
+  float byteRatio_ = 0.0f;
+  float rateRatio_ = 0.0f;
+  std::string artist_;
+  std::string title_;
+
+  // The source's inner count, as Release and QueryInterface reach it. It stays usable
+  // during destruction, after our own reference on ILifetime is gone: a source that
+  // answers Release of its interfaces through us (as Attach asks) calls back into
+  // Release while the destructor gives its references up.
+  ILifetime* inner_ = nullptr;
+  ULONG ownReferences_ = 0;
+  bool destroying_ = false;
+};
+
+// ---- The tables -------------------------------------------------------------------
+
+HRESULT TB_STDCALL FaceQueryInterface(Face* face, REFIID iid, void** out) noexcept {
+  return face->owner->QueryInterface(iid, out);
+}
+ULONG TB_STDCALL FaceAddRef(Face* face) noexcept { return face->owner->AddRef(); }
+ULONG TB_STDCALL FaceRelease(Face* face) noexcept { return face->owner->Release(); }
+
+bool TB_STDCALL FaceStart(Face* face, int32_t argument) noexcept {
+  return face->owner->Start(argument);
+}
+bool TB_STDCALL FaceStop(Face* face, int32_t argument) noexcept {
+  return face->owner->Stop(argument);
+}
+const AudioFormat* TB_STDCALL FaceGetFormat(Face* face, AudioFormat* out) noexcept {
+  return face->owner->GetFormat(out);
+}
+bool TB_STDCALL FaceRead(Face* face, void* buffer, uint32_t size, uint32_t* length,
+                         int32_t* status, IError** error) noexcept {
+  return face->owner->Read(buffer, size, length, status, error);
+}
+uint64_t TB_STDCALL FaceGetDataSize(Face* face) noexcept { return face->owner->GetDataSize(); }
+uint64_t TB_STDCALL FaceGetPosition(Face* face) noexcept { return face->owner->GetPosition(); }
+uint64_t TB_STDCALL FaceGetBlockAlign(Face* face) noexcept {
+  return face->owner->GetBlockAlign();
+}
+uint64_t TB_STDCALL FaceGetLength(Face* face) noexcept { return face->owner->GetLength(); }
+int32_t TB_STDCALL FaceQueryCount(Face* face) noexcept { return face->owner->QueryCount(); }
+int32_t TB_STDCALL FaceQuerySamplePosition(Face* face, int32_t index) noexcept {
+  return face->owner->QuerySamplePosition(index);
+}
+const char* TB_STDCALL FaceGetTitle(Face* face) noexcept { return face->owner->GetTitle(); }
+const char* TB_STDCALL FaceGetArtist(Face* face) noexcept { return face->owner->GetArtist(); }
+bool TB_STDCALL FaceSeek(Face* face, uint64_t position, int32_t argument) noexcept {
+  return face->owner->Seek(position, argument);
+}
+AudioFormat* TB_STDCALL FaceGetSourceFormat(Face* face, AudioFormat* out) noexcept {
+  return face->owner->GetSourceFormat(out);
+}
+
+const ControlTable kControlTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
+                                    &FaceStart,          &FaceStop,   kForwardSlot5};
+const DataTable kDataTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
+                              &FaceGetFormat,      &FaceRead,   &FaceGetDataSize};
+const PositionTable kPositionTable = {&FaceQueryInterface, &FaceAddRef,        &FaceRelease,
+                                      &FaceGetPosition,    &FaceGetBlockAlign, &FaceGetLength};
+const SampleQueryTable kSampleQueryTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
+                                            &FaceQueryCount, &FaceQuerySamplePosition};
+const TagTable kTagTable = {&FaceQueryInterface, &FaceAddRef,    &FaceRelease,
+                            &FaceGetTitle,       &FaceGetArtist, kForwardSlot5,
+                            kForwardSlot6,       kForwardSlot7};
+const SeekTable kSeekTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease, &FaceSeek};
+const OriginalFormatTable kOriginalFormatTable = {&FaceQueryInterface, &FaceAddRef,
+                                                  &FaceRelease, &FaceGetSourceFormat};
+
+// ---- Lifetime ---------------------------------------------------------------------
+
+SourceProxy::SourceProxy(Manager& manager) noexcept : settings_(&manager) {
+  const void* tables[kFaces] = {&kControlTable, &kDataTable, &kPositionTable,
+                                &kSampleQueryTable, &kTagTable, &kSeekTable,
+                                &kOriginalFormatTable};
+  for (int i = 0; i < kFaces; ++i) faces_[i] = Face{tables[i], nullptr, this};
+  IncrementLiveProxyCount();
+}
+
+// The one place a proxy ends, whether it was handed out or failed to build. The count
+// of living proxies falls last, once nothing of the plug-in's is held any more: until
+// then a Finish on another thread must not unload the code these releases run in.
+SourceProxy::~SourceProxy() {
+  destroying_ = true;
+  artist_.clear();
+  title_.clear();
+  conversion_.reset();
+  manager_.reset();
+  seek_.reset();
+  tagInfo_.reset();
+  sampleQuery_.reset();
+  lifetime_.reset();
+  position_.reset();
+  data_.reset();
+  control_.reset();
+  source_.reset();
+  buffer_.reset();
+  DecrementLiveProxyCount();
+}
+
+bool SourceProxy::Build(IUnknown* object, const AudioFormat* requested) noexcept {
+  manager_ = com_ptr<IManager>(settings_->primary());
+  lifetime_ = detail::QueryOf<ILifetime>(object);
+  control_ = detail::QueryOf<ISourceControl>(object);
+  data_ = detail::QueryOf<ISourceData>(object);
+  position_ = detail::QueryOf<ISourcePosition>(object);
+  source_ = com_ptr<IUnknown>(object);
+  tagInfo_ = detail::QueryOf<ITagInfo>(object);
+  seek_ = detail::QueryOf<ISourceSeek>(object);
+  sampleQuery_ = detail::QueryOf<ISampleQuery>(object);
+  if (!lifetime_ || !control_ || !data_ || !position_) return false;
+
+  // The formats are checked before Attach: once attached, the source counts through us,
+  // and a proxy that then failed would leave it attached to a destroyed object.
+  AudioFormat own;
+  if (!SourceFormat(&own)) return false;
+  const AudioFormat target = requested ? *requested : own;
+  if (BytesPerSecond(own.sampleRate, own.bitsPerSample, own.channels) <= 0) return false;
+  if (BytesPerSecond(target.sampleRate, target.bitsPerSample, target.channels) <= 0) {
+    return false;
+  }
+
+  inner_ = lifetime_.get();
+  ownReferences_ = 5 + (sampleQuery_ ? 1 : 0) + (tagInfo_ ? 1 : 0) + (seek_ ? 1 : 0);
+  faces_[kControl].forward_target = control_.get();
+  faces_[kTag].forward_target = tagInfo_.get();
+  if (!lifetime_->Attach(primary())) return false;
+
+  target_ = target;
+  byteRatio_ = FormatRatio(BytesPerSecond(own.sampleRate, own.bitsPerSample, own.channels),
+                           BytesPerSecond(target.sampleRate, target.bitsPerSample,
+                                          target.channels));
+  rateRatio_ = FormatRatio(own.sampleRate, target.sampleRate);
+  ready_ = true;
+  return true;
+}
+
+HRESULT SourceProxy::QueryInterface(REFIID iid, void** out) noexcept {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  // The base identifier yields the data interface, which hosts rely on.
+  Face* face = nullptr;
+  if (same_iid(iid, IID_IUnknown) || same_iid(iid, iid_of<ISourceData>())) {
+    face = &faces_[kData];
+  } else if (same_iid(iid, iid_of<ISourcePosition>())) {
+    face = &faces_[kPosition];
+  } else if (same_iid(iid, iid_of<ISourceControl>())) {
+    face = &faces_[kControl];
+  } else if (same_iid(iid, iid_of<ISampleQuery>())) {
+    face = &faces_[kSampleQuery];
+  } else if (same_iid(iid, iid_of<IOriginalFormat>())) {
+    face = &faces_[kOriginalFormat];
+  } else if (same_iid(iid, iid_of<ITagInfo>()) && tagInfo_) {
+    face = &faces_[kTag];
+  } else if (same_iid(iid, iid_of<ISourceSeek>()) && seek_) {
+    face = &faces_[kSeek];
+  }
+  if (face) {
+    AddRef();
+    *out = face;
+    return S_OK;
+  }
+  // Everything else, the source's own ILifetime for one, reaches the host unwrapped.
+  return inner_ ? inner_->InnerQueryInterface(iid, out) : E_NOINTERFACE;
+}
+
+ULONG SourceProxy::AddRef() noexcept { return inner_ ? inner_->InnerAddRef() : 0; }
+
+ULONG SourceProxy::Release() noexcept {
+  if (!inner_) return 0;
+  const ULONG left = inner_->InnerRelease();
+  // Until it is handed out, the proxy is not the host's to end: a source that counts
+  // through it during Attach must not bring it down.
+  if (destroying_ || !ready_) return left;
+  if (left == ownReferences_) {
+    delete this;
+    return 0;
+  }
+  return left;
+}
+
+// ---- Control ----------------------------------------------------------------------
+
+bool SourceProxy::Start(int32_t argument) noexcept {
+  if (!detail::GuardedStart(control_.get(), argument)) return false;
+  // A conversion belongs to the start that made it.
+  conversion_.reset();
+  AudioFormat current;
+  const bool same = SourceFormat(&current) && detail::SameFormat(current, target_);
+  com_ptr<IConvertor> convertor;
+  bool ok = true;
+  if (!same) {
+    AudioFormat from;
+    ok = manager_->GetConvertor(convertor.put()) && convertor && SourceFormat(&from) &&
+         convertor->CreateConversion(&from, &target_, conversion_.put(), argument) &&
+         conversion_;
+  }
+  if (ok && !buffer_) {
+    buffer_.reset(new (std::nothrow) uint8_t[kConversionBufferSize]);
+    ok = buffer_ != nullptr;
+  }
+  if (!ok) {
+    // What a failed CreateConversion left in the slot is released too, as it would be
+    // at the next Stop or at destruction.
+    conversion_.reset();
+    detail::GuardedStop(control_.get(), argument);
+    return false;
+  }
+  return true;
+}
+
+bool SourceProxy::Stop(int32_t argument) noexcept {
+  if (!detail::GuardedStop(control_.get(), argument)) return false;
+  conversion_.reset();
+  buffer_.reset();
+  return true;
+}
+
+// ---- Data -------------------------------------------------------------------------
+
+bool SourceProxy::SourceFormat(AudioFormat* out) noexcept {
+  AudioFormat scratch = {0, 0, 0};
+  if (!detail::TakeFormat(data_->GetFormat(&scratch), &scratch)) return false;
+  *out = scratch;
+  return true;
+}
+
+const AudioFormat* SourceProxy::GetFormat(AudioFormat* out) noexcept {
+  if (out) *out = target_;
+  return out;
+}
+
+bool SourceProxy::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
+                       IError** error) noexcept {
+  // The status slot is written below, so a missing one is as bad as a missing length.
+  if (!buffer || size == 0 || !length || !status) {
+    ReportError(error, result::InvalidParameter);
+    return false;
+  }
+  *status = 0;
+  if (!conversion_) return data_->Read(buffer, size, length, status, error);
+
+  const uint32_t wanted = ConvertingReadSize(size, byteRatio_);
+  if (wanted < kReadReserve || !buffer_) {
+    ReportError(error, result::InsufficientBuffer);
+    return false;
+  }
+  if (!data_->Read(buffer_.get(), wanted, length, status, error)) return false;
+  // A source that claims more than it was asked for does not get the conversion to
+  // read past our buffer.
+  const uint32_t got = *length < wanted ? *length : wanted;
+  conversion_->Convert(buffer_.get(), got, 0);
+  const int32_t converted = conversion_->GetOutputSize();
+  if (converted < 0 || static_cast<uint32_t>(converted) > size) return false;
+  const void* output = conversion_->GetOutputData();
+  if (converted > 0 && !output) return false;
+  if (converted > 0) std::memcpy(buffer, output, static_cast<size_t>(converted));
+  *length = static_cast<uint32_t>(converted);
+  return true;
+}
+
+// The source answers its data size in the low 32 bits.
+uint64_t SourceProxy::GetDataSize() noexcept {
+  return ScaleDown32(static_cast<uint32_t>(data_->GetDataSize()), byteRatio_);
+}
+
+// ---- Position ---------------------------------------------------------------------
+
+// At the end the position is the length exactly, whatever the rounding of the two
+// divisions would make of it: hosts compare the two to detect the end.
+uint64_t SourceProxy::GetPosition() noexcept {
+  const uint64_t position = position_->GetPosition();
+  if (position == position_->GetLength()) return GetLength();
+  return ScaleDown32(static_cast<uint32_t>(position), rateRatio_);
+}
+
+uint64_t SourceProxy::GetBlockAlign() noexcept {
+  return BlockAlign(target_.bitsPerSample, target_.channels);
+}
+
+uint64_t SourceProxy::GetLength() noexcept {
+  return ScaleDown64(static_cast<uint32_t>(position_->GetLength()), rateRatio_);
+}
+
+int32_t SourceProxy::QueryCount() noexcept {
+  return sampleQuery_ ? sampleQuery_->QueryCount() : 0;
+}
+
+int32_t SourceProxy::QuerySamplePosition(int32_t index) noexcept {
+  if (!sampleQuery_) return -1;
+  const int32_t position = sampleQuery_->QuerySamplePosition(index);
+  if (position == -1 || !conversion_) return position;
+  AudioFormat current;
+  if (!SourceFormat(&current)) return -1;
+  return ScaleSamplePosition(position, current.sampleRate, target_.sampleRate);
+}
+
+bool SourceProxy::Seek(uint64_t position, int32_t argument) noexcept {
+  if (!seek_) return false;
+  return seek_->Seek(ScaleUp64(static_cast<uint32_t>(position), rateRatio_), argument);
+}
+
+AudioFormat* SourceProxy::GetSourceFormat(AudioFormat* out) noexcept {
+  if (!out) return nullptr;
+  detail::TakeFormat(data_->GetFormat(out), out);
+  return out;
+}
+
+// ---- Artist and title -------------------------------------------------------------
+
+const char* SourceProxy::GetTitle() noexcept {
+  if (!tagInfo_) return nullptr;
+  RefreshArtistTitle();
+  return title_.c_str();
+}
+
+const char* SourceProxy::GetArtist() noexcept {
+  if (!tagInfo_) return nullptr;
+  RefreshArtistTitle();
+  return artist_.c_str();
+}
+
+// Runs on every GetTitle and GetArtist, so a change of the user's settings shows at
+// the next call.
+void SourceProxy::RefreshArtistTitle() noexcept {
+  try {
+    // Copied at once: the source may reuse its text at its next call.
+    const char* text = tagInfo_->GetTitle();
+    const std::string blockTitle = text ? text : "";
+    text = tagInfo_->GetArtist();
+    const std::string blockArtist = text ? text : "";
+
+    const bool haveManager = settings_ != nullptr;
+    const int32_t source = haveManager ? settings_->artistTitleSource() : 0;
+    const int32_t layout = haveManager ? settings_->artistTitleFileNameFormat() : 0;
+    com_ptr<IFileInfo> fileInfo;
+    std::string path;
+    if (ArtistTitleNeedsFileName(blockTitle.c_str(), blockArtist.c_str(), haveManager,
+                                 source)) {
+      fileInfo = source_.query<IFileInfo>();
+      if (fileInfo) {
+        text = fileInfo->GetFilePath();
+        if (text) path = text;
+      }
+    }
+    ArtistTitle result = ApplyArtistTitleRule(blockTitle.c_str(), blockArtist.c_str(),
+                                              haveManager, source, layout, path.c_str());
+    title_ = std::move(result.title);
+    artist_ = std::move(result.artist);
+  } catch (...) {
+    // Out of memory: the texts of the last call stay.
+  }
+}
+
+}  // namespace
+
+bool WrapSource(Manager& manager, IUnknown** slot, const AudioFormat* requested) noexcept {
+  if (!slot || !*slot) return false;
+  SourceProxy* proxy = new (std::nothrow) SourceProxy(manager);
+  if (!proxy) return false;
+  if (!proxy->Build(*slot, requested)) {
+    delete proxy;
+    return false;
+  }
+  *slot = proxy->primary();
+  return true;
+}
+
+}  // namespace tb

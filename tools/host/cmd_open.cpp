@@ -1,0 +1,358 @@
+// tunebay-host open: opens a file or URL through the manager as a host does, wrapped in
+// the manager's proxy, and prints what the host would see: format, length, title and
+// artist. With --explain it first shows the order in which the decoders will be tried,
+// so a user can see why a file opened with the decoder it did.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/com.h"
+#include "host.h"
+#include "sources/source_name.h"
+
+namespace host {
+
+namespace {
+
+const char* const kOpenHelp =
+    "usage: tunebay-host open NAME [--format RATE:BITS:CHANNELS] [--explain]\n"
+    "                              [--plugins DIR] [--keys NAME1 NAME2]\n"
+    "\n"
+    "Opens NAME (a full file path, a UNC path, or an http or ftp URL) through the\n"
+    "manager's decoders, wrapped in the manager's proxy, and prints the format the\n"
+    "proxy presents, the length, and the title and artist as the user's artist/title\n"
+    "setting gives them. Then releases the source and finishes.\n"
+    "\n"
+    "  --format R:B:C       the format to present: sample rate, bits per sample and\n"
+    "                       channels (default: the source's own); a different format is\n"
+    "                       converted by the manager's convertor when the source starts\n"
+    "  --explain            first print, from the user's decoder order and each\n"
+    "                       decoder's extension list, the order in which the decoders\n"
+    "                       will be tried and in which pass\n"
+    "  --plugins DIR        plug-in folder (default: the folder 'plugins' beside this tool)\n"
+    "  --keys NAME1 NAME2   the host's registry key names; the settings are read from and\n"
+    "                       stored under HKEY_CURRENT_USER\\Software\\NAME1\\NAME2\\Tunebay\n"
+    "                       (default: Tunebay Host)\n"
+    "\n"
+    "Exit status: 0 when the source opened, 1 when it did not or the manager failed,\n"
+    "2 for bad arguments.\n";
+
+struct Options {
+  bool help = false;
+  bool explain = false;
+  bool hasFormat = false;
+  tb::AudioFormat format = {0, 0, 0};
+  std::string name;
+  std::string plugins;
+  std::string keyName1 = "Tunebay";
+  std::string keyName2 = "Host";
+};
+
+// "44100:16:2": three decimal numbers, nothing else.
+bool ParseFormat(const std::string& text, tb::AudioFormat& format) {
+  int32_t* fields[] = {&format.sampleRate, &format.bitsPerSample, &format.channels};
+  const char* p = text.c_str();
+  for (int i = 0; i < 3; ++i) {
+    char* end = nullptr;
+    const long value = std::strtol(p, &end, 10);
+    if (end == p || value < -2147483647L - 1 || value > 2147483647L) return false;
+    *fields[i] = static_cast<int32_t>(value);
+    if (i < 2 && *end != ':') return false;
+    if (i == 2 && *end != '\0') return false;
+    p = end + 1;
+  }
+  return true;
+}
+
+bool Parse(const Args& args, Options& options) {
+  options.plugins = ExeFolder() + "plugins";
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--explain") {
+      options.explain = true;
+    } else if (arg == "--format" && i + 1 < args.size()) {
+      if (!ParseFormat(args[++i], options.format)) {
+        std::fprintf(stderr, "error: --format wants RATE:BITS:CHANNELS, got %s\n",
+                     args[i].c_str());
+        return false;
+      }
+      options.hasFormat = true;
+    } else if (arg == "--plugins" && i + 1 < args.size()) {
+      options.plugins = args[++i];
+    } else if (arg == "--keys" && i + 2 < args.size()) {
+      options.keyName1 = args[++i];
+      options.keyName2 = args[++i];
+    } else if (!arg.empty() && arg[0] == '-') {
+      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
+      return false;
+    } else if (options.name.empty()) {
+      options.name = arg;
+    } else {
+      std::fprintf(stderr, "error: unexpected argument: %s\n", arg.c_str());
+      return false;
+    }
+  }
+  if (options.name.empty() && !options.help) {
+    std::fprintf(stderr, "error: open needs the name of a file or URL\n");
+    return false;
+  }
+  return true;
+}
+
+std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
+
+std::string FormatText(const tb::AudioFormat& f) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%ld Hz, %ld bits, %ld channel%s",
+                static_cast<long>(f.sampleRate), static_cast<long>(f.bitsPerSample),
+                static_cast<long>(f.channels), f.channels == 1 ? "" : "s");
+  return text;
+}
+
+// ---- --explain ----------------------------------------------------------------------
+
+struct Candidate {
+  std::string name;
+  std::string origin;
+  std::string extensions;
+  bool lists = false;
+  std::string skipped;  // why the decoder will not be asked at all, or empty
+};
+
+// The extension the library will compare, or why there is none yet.
+bool ExtensionOf(const std::string& name, std::string& extension, std::string& note) {
+  switch (tb::ClassifySourceName(name.c_str())) {
+    case tb::SourceNameKind::kLocalFile:
+      extension = tb::SplitPathName(name.c_str()).extension;
+      return true;
+    case tb::SourceNameKind::kHttpUrl:
+    case tb::SourceNameKind::kFtpUrl: {
+      // The downloader's local copy decides; its name usually keeps the URL's.
+      const std::string last = name.substr(name.find_last_of('/') + 1);
+      extension = tb::SplitPathName(last.c_str()).extension;
+      note = "a URL is fetched by a downloader first; the extension of the local copy "
+             "decides, assumed here to be the URL's";
+      return true;
+    }
+    case tb::SourceNameKind::kBadPath:
+      break;
+  }
+  note = "the name is neither a full file path nor an http or ftp URL: no decoder is asked";
+  return false;
+}
+
+Candidate Describe(tb::IComponent* component, tb::IComponentOrigin* origins,
+                   const std::string& extension) {
+  Candidate c;
+  const char* name = component->GetName();
+  c.name = name ? name : "(no name)";
+  tb::ComponentOrigin origin{};
+  if (origins && origins->GetComponentOrigin(component, &origin)) {
+    origin.moduleFileName[tb::kOriginNameSize - 1] = '\0';
+    c.origin = std::string(origin.moduleFileName) + " #" + std::to_string(origin.index);
+  }
+  // The opener is released through its second table, like every ISourceOpener.
+  tb::ISourceOpener* opener = nullptr;
+  if (FAILED(component->QueryInterface(tb::iid_of<tb::ISourceOpener>(),
+                                       reinterpret_cast<void**>(&opener))) ||
+      !opener) {
+    c.skipped = "offers no ISourceOpener";
+    return c;
+  }
+  const uint32_t capabilities = tb::opener_unknown(opener)->GetCapabilities();
+  const uint32_t features = opener->GetFeatureMask();
+  tb::opener_unknown(opener)->Release();
+  tb::com_ptr<tb::IExtensionList> list =
+      tb::com_ptr<tb::IComponent>(component).query<tb::IExtensionList>();
+  if ((capabilities & tb::kCapabilityOpensSources) == 0) {
+    c.skipped = "says it does not open sources";
+  } else if (!list) {
+    c.skipped = "offers no extension list";
+  } else if ((features & tb::kOpenWithProxy) == 0) {
+    char text[80];
+    std::snprintf(text, sizeof text, "feature mask 0x%lx lacks 0x%lx (needed for the proxy)",
+                  static_cast<unsigned long>(features),
+                  static_cast<unsigned long>(tb::kOpenWithProxy));
+    c.skipped = text;
+  }
+  const int32_t count = list ? list->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const char* listed = list->GetExtension(i);
+    if (!c.extensions.empty()) c.extensions += " ";
+    c.extensions += listed ? listed : "?";
+    c.lists = c.lists || tb::ExtensionsMatch(extension.c_str(), listed);
+  }
+  return c;
+}
+
+void Explain(tb::IManager* manager, const std::string& name) {
+  std::string extension, note;
+  const bool searched = ExtensionOf(name, extension, note);
+  if (!note.empty()) std::printf("Note: %s.\n", note.c_str());
+  if (!searched) return;
+
+  tb::com_ptr<tb::IManager> self(manager);
+  tb::com_ptr<tb::ISourceOrder> order = self.query<tb::ISourceOrder>();
+  tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
+  tb::com_ptr<tb::IComponentCollection> list;
+  if (!order || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) || !list) {
+    std::printf("The manager gave no decoder list: no decoder will be asked.\n");
+    return;
+  }
+  std::vector<Candidate> candidates;
+  const int32_t count = list->GetCount();
+  for (int32_t i = 0; i < count; ++i) {
+    tb::com_ptr<tb::IComponent> component;
+    if (!list->GetItem(i, component.put()) || !component) continue;
+    candidates.push_back(Describe(component.get(), origins.get(), extension));
+  }
+
+  std::printf("Decoders in the user's order: %u. The file's extension: %s.\n",
+              static_cast<unsigned>(candidates.size()),
+              extension.empty() ? "none (no decoder lists it)" : Quoted(extension.c_str()).c_str());
+  int step = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::printf("Pass %d, decoders that %s the extension:\n", pass,
+                pass == 0 ? "list" : "do not list");
+    bool any = false;
+    for (const Candidate& c : candidates) {
+      if (!c.skipped.empty() || c.lists != (pass == 0)) continue;
+      std::printf("  %2d. %-28s %-18s extensions: %s\n", ++step, c.name.c_str(),
+                  c.origin.c_str(), c.extensions.empty() ? "(none)" : c.extensions.c_str());
+      any = true;
+    }
+    if (!any) std::printf("      (none)\n");
+  }
+  bool header = false;
+  for (const Candidate& c : candidates) {
+    if (c.skipped.empty()) continue;
+    if (!header) std::printf("Never asked:\n");
+    header = true;
+    std::printf("      %-28s %-18s %s\n", c.name.c_str(), c.origin.c_str(), c.skipped.c_str());
+  }
+  std::printf("The first decoder whose Open succeeds opens the source; a decoder error marked "
+              "final ends the search.\n\n");
+}
+
+// ---- Opening ----------------------------------------------------------------------
+
+template <class I>
+tb::com_ptr<I> Face(IUnknown* object) {
+  return tb::com_ptr<IUnknown>(object).query<I>();
+}
+
+int Open(tb::IManager* manager, const Options& options) {
+  IUnknown* raw = nullptr;
+  tb::com_ptr<tb::IError> error;
+  const bool opened =
+      manager->OpenSource(options.name.c_str(), options.hasFormat ? &options.format : nullptr,
+                          &raw, -1, tb::kOpenWithProxy, 0, error.put());
+  tb::com_ptr<IUnknown> source = tb::com_ptr<IUnknown>::adopt(raw);
+  if (!opened) {
+    if (source) {
+      // A decoder opened it, but the proxy could not be built around its object.
+      std::fprintf(stderr, "error: %s opened, but the manager could not wrap it: the source "
+                           "lacks an interface the proxy needs, or its format describes no "
+                           "audio\n",
+                   options.name.c_str());
+    } else {
+      PrintError(manager, error.get(), ("opening " + options.name).c_str());
+      if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
+        std::fprintf(stderr, "note: a format needs at least 8 bits, one channel and a sample "
+                             "rate above 0\n");
+      }
+    }
+    return 1;
+  }
+
+  tb::com_ptr<tb::ISourceData> data = Face<tb::ISourceData>(source.get());
+  tb::com_ptr<tb::ISourcePosition> position = Face<tb::ISourcePosition>(source.get());
+  tb::com_ptr<tb::IOriginalFormat> original = Face<tb::IOriginalFormat>(source.get());
+  tb::com_ptr<tb::ITagInfo> tags = Face<tb::ITagInfo>(source.get());
+  std::printf("Opened %s\n", options.name.c_str());
+  tb::AudioFormat presented = {0, 0, 0}, own = {0, 0, 0};
+  if (data) data->GetFormat(&presented);
+  if (original) original->GetSourceFormat(&own);
+  std::printf("  format:  %s\n", FormatText(presented).c_str());
+  std::printf("  source:  %s%s\n", FormatText(own).c_str(),
+              own.sampleRate == presented.sampleRate &&
+                      own.bitsPerSample == presented.bitsPerSample &&
+                      own.channels == presented.channels
+                  ? ""
+                  : " (converted on start)");
+  if (position) {
+    const unsigned long long frames = position->GetLength();
+    std::printf("  length:  %llu frames", frames);
+    if (presented.sampleRate > 0) {
+      std::printf(" (%.3f s)", static_cast<double>(frames) / presented.sampleRate);
+    }
+    std::printf("\n");
+  }
+  if (tags) {
+    // Each text is copied at once: the next call may replace it.
+    const char* text = tags->GetTitle();
+    const std::string title = text ? text : "";
+    text = tags->GetArtist();
+    const std::string artist = text ? text : "";
+    std::printf("  title:   %s\n  artist:  %s\n", Quoted(title.c_str()).c_str(),
+                Quoted(artist.c_str()).c_str());
+  } else {
+    std::printf("  title:   (the source has no tag information)\n");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CommandOpen(const Args& args) {
+  Options options;
+  if (!Parse(args, options)) {
+    std::fprintf(stderr, "%s", kOpenHelp);
+    return 2;
+  }
+  if (options.help) {
+    std::printf("%s", kOpenHelp);
+    return 0;
+  }
+  if (GetFileAttributesA(options.plugins.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::fprintf(stderr, "error: no plug-in folder %s\n", options.plugins.c_str());
+    return 1;
+  }
+
+  Session session;
+  if (!OpenSession(session)) return 1;
+  tb::IManager* manager = session.manager;
+  int status = 1;
+  {
+    tb::com_ptr<tb::IRegistryLocation> location =
+        tb::com_ptr<tb::IManager>(manager).query<tb::IRegistryLocation>();
+    tb::com_ptr<tb::IError> error;
+    if (!location) {
+      std::fprintf(stderr, "error: the manager has no registry location\n");
+    } else if (!location->SetKeyName1(options.keyName1.c_str(), error.put()) ||
+               !location->SetKeyName2(options.keyName2.c_str(), error.put())) {
+      PrintError(manager, error.get(), "setting the registry key names");
+    } else if (!manager->SetPluginFolder(options.plugins.c_str())) {
+      std::fprintf(stderr, "error: the manager refused the plug-in folder %s\n",
+                   options.plugins.c_str());
+    } else if (!manager->Initialise()) {
+      std::fprintf(stderr, "error: the manager could not initialise\n");
+    } else {
+      if (options.explain) Explain(manager, options.name);
+      status = Open(manager, options);
+      // Everything of the plug-ins' has been let go: the proxy lives no longer.
+      if (!manager->Finish()) {
+        std::fprintf(stderr, "error: a plug-in is not ready to be unloaded; the plug-ins stay "
+                             "loaded until the tool exits\n");
+        status = 1;
+      }
+    }
+  }
+  CloseSession(session);
+  return status;
+}
+
+}  // namespace host
