@@ -1,0 +1,33 @@
+// One transfer: a URL fetched through WinINet into a temporary file.
+#ifndef TB_PLUGINS_NETFETCH_FETCH_H
+#define TB_PLUGINS_NETFETCH_FETCH_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+#include "net_error.h"
+
+namespace netfetch {
+
+/// Timeout for connecting and for each wait on the server, in milliseconds, unless the
+/// environment variable named by kTimeoutVariable asks for another.
+const uint32_t kDefaultTimeoutMs = 30000;
+const char* const kTimeoutVariable = "TUNEBAY_NETFETCH_TIMEOUT_MS";
+
+/// The timeout the next transfer uses (read from the environment at each call, so a
+/// test or an administrator can shorten it without rebuilding).
+uint32_t CurrentTimeoutMs() noexcept;
+
+/// Fetches the http or ftp `url` into a new file in the temporary folder whose name
+/// keeps the URL's extension, and writes that file's path zero-terminated into
+/// `localPath` (`localPathSize` bytes). On success `savedPath` receives the path too.
+/// On failure `failure` says why, and no file is left behind; `localPath` may then
+/// hold anything. May throw std::bad_alloc.
+bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uint32_t timeoutMs,
+                     std::string* savedPath, Failure* failure);
+
+}  // namespace netfetch
+
+#endif  // TB_PLUGINS_NETFETCH_FETCH_H
