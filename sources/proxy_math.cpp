@@ -70,9 +70,14 @@ std::int32_t ScaleSamplePosition(std::int32_t position, std::int32_t sourceRate,
                                        2147483647.0);
 }
 
-std::uint32_t ConvertingReadSize(std::uint32_t size, float byteRatio) {
-  if (size < kReadReserve || !Positive(byteRatio)) return 0;
-  const double wanted = static_cast<double>(size - kReadReserve) * byteRatio;
+std::uint32_t ConvertingReadSize(std::uint32_t size, float byteRatio,
+                                 std::uint32_t targetFrameBytes) {
+  // A resampling conversion may give one frame more than the ratio predicts: keep room
+  // for two target frames, never less than the usual 16 bytes.
+  std::uint64_t reserve = 2ull * targetFrameBytes;
+  if (reserve < kReadReserve) reserve = kReadReserve;
+  if (size < reserve || !Positive(byteRatio)) return 0;
+  const double wanted = static_cast<double>(size - reserve) * byteRatio;
   std::uint32_t n = ToU32(wanted);
   if (n > kConversionBufferSize) n = kConversionBufferSize;
   return n - n % kReadGranule;

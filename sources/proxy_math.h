@@ -42,9 +42,13 @@ std::int32_t ScaleSamplePosition(std::int32_t position, std::int32_t sourceRate,
                                  std::int32_t targetRate);
 
 /// How many bytes a converting read of `size` bytes asks the source for:
-/// (size - 16) * byteRatio, truncated, at most kConversionBufferSize, rounded down to
-/// a multiple of kReadGranule. A size below the reserve gives 0 rather than wrapping.
-std::uint32_t ConvertingReadSize(std::uint32_t size, float byteRatio);
+/// (size - reserve) * byteRatio, truncated, at most kConversionBufferSize, rounded down
+/// to a multiple of kReadGranule. The reserve is 16 bytes, or two target frames when
+/// those are larger (a resampler may deliver one frame more than the ratio says, and
+/// the read fails when the output does not fit). A size below the reserve gives 0
+/// rather than wrapping.
+std::uint32_t ConvertingReadSize(std::uint32_t size, float byteRatio,
+                                 std::uint32_t targetFrameBytes = 0);
 
 /// (bitsPerSample / 8) * channels, sign-extended to 64 bits.
 std::uint64_t BlockAlign(std::int32_t bitsPerSample, std::int32_t channels);

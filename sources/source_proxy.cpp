@@ -388,7 +388,9 @@ bool SourceProxy::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* s
   *status = 0;
   if (!conversion_) return data_->Read(buffer, size, length, status, error);
 
-  const uint32_t wanted = ConvertingReadSize(size, byteRatio_);
+  const uint32_t wanted = ConvertingReadSize(
+      size, byteRatio_,
+      static_cast<uint32_t>(BlockAlign(target_.bitsPerSample, target_.channels)));
   if (wanted < kReadReserve || !buffer_) {
     ReportError(error, result::InsufficientBuffer);
     return false;

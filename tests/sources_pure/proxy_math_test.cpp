@@ -71,6 +71,10 @@ TEST(proxy_math_test, converting_read_size_keeps_the_reserve_the_cap_and_the_blo
   EXPECT_EQ(ConvertingReadSize(0xFFFFFFFFu, 1.0f), kConversionBufferSize);
   EXPECT_EQ(ConvertingReadSize(0xFFFFFFFFu, 1e30f), kConversionBufferSize);
   EXPECT_EQ(kConversionBufferSize % kReadGranule, 0u);
+  // Large target frames keep room for two of them: 6 channels of 24 bits.
+  EXPECT_EQ(ConvertingReadSize(40, 1.0f, 4), 24u);
+  EXPECT_EQ(ConvertingReadSize(136, 1.0f, 18), 96u);
+  EXPECT_EQ(ConvertingReadSize(35, 1.0f, 18), 0u);
   EXPECT_EQ(ConvertingReadSize(1000, 0.0f), 0u);
   EXPECT_EQ(ConvertingReadSize(1000, std::numeric_limits<float>::quiet_NaN()), 0u);
 }
