@@ -18,8 +18,8 @@ list(APPEND TB_PURE_TESTS
      ${PROJECT_SOURCE_DIR}/tests/plugins_pure/wav_writer_test.cpp)
 list(APPEND TB_FUZZ_TARGETS wav_parse)
 # The WAVE decoder plug-in's own platform-free helpers.
-list(APPEND TB_PURE_SOURCES ${PROJECT_SOURCE_DIR}/plugins/wave/wave_inspect.cpp)
-list(APPEND TB_PURE_TESTS ${PROJECT_SOURCE_DIR}/tests/plugins/reference_test/wave_inspect_test.cpp)
+list(APPEND TB_PURE_SOURCES ${PROJECT_SOURCE_DIR}/plugins/wave/wave_probe.cpp)
+list(APPEND TB_PURE_TESTS ${PROJECT_SOURCE_DIR}/tests/plugins/reference_test/wave_probe_test.cpp)
 # The downloader's URL and path texts (its tests sit with its Windows tests).
 list(APPEND TB_PURE_SOURCES ${PROJECT_SOURCE_DIR}/plugins/netfetch/url_text.cpp)
 list(APPEND TB_PURE_TESTS ${PROJECT_SOURCE_DIR}/tests/plugins/netfetch_test/url_text_test.cpp)

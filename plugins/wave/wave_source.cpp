@@ -6,7 +6,7 @@
 
 #include "base/com.h"
 #include "plugins/common/plugin_error.h"
-#include "plugins/wave/wave_inspect.h"
+#include "plugins/wave/wave_probe.h"
 
 namespace tb::wave {
 

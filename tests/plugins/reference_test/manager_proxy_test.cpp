@@ -80,11 +80,11 @@ TEST(reference_plugins_with_manager_test, proxies_read_and_write_through_the_plu
   // Reading: 44.1 kHz stereo presented as 48 kHz stereo.
   const tb::AudioFormat fileFormat = {44100, 16, 2};
   const tb::AudioFormat hostFormat = {48000, 16, 2};
-  WaveSpec spec;
-  spec.samples = RandomBytes(4 * 30000, 42);
-  spec.info = {{"INAM", "Title"}, {"IART", "Artist"}};
+  WaveLayout layout;
+  layout.samples = RandomBytes(4 * 30000, 42);
+  layout.info = {{"INAM", "Title"}, {"IART", "Artist"}};
   const std::string path = files.path() + "\\in.wav";
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   {
     com_ptr<IUnknown> source;
     com_ptr<tb::IError> error;
@@ -96,7 +96,7 @@ TEST(reference_plugins_with_manager_test, proxies_read_and_write_through_the_plu
     ASSERT_TRUE(control->Start(0));
     std::vector<uint8_t> read;
     ASSERT_TRUE(ReadAll(source.get(), 16384, &read));
-    EXPECT_TRUE(read == Converted(spec.samples, fileFormat, hostFormat))
+    EXPECT_TRUE(read == Converted(layout.samples, fileFormat, hostFormat))
         << read.size() << " bytes read";
     EXPECT_TRUE(control->Stop(0));
     EXPECT_FALSE(manager->IsReadyToFinish());
@@ -123,9 +123,9 @@ TEST(reference_plugins_with_manager_test, proxies_read_and_write_through_the_plu
     com_ptr<tb::ISinkData> data = Query<tb::ISinkData>(sink.get());
     ASSERT_TRUE(control && data);
     ASSERT_TRUE(control->Start(0));
-    for (size_t at = 0; at < spec.samples.size(); at += 4000) {
-      const size_t n = std::min<size_t>(4000, spec.samples.size() - at);
-      ASSERT_TRUE(data->Write(spec.samples.data() + at, static_cast<uint32_t>(n), 0, nullptr));
+    for (size_t at = 0; at < layout.samples.size(); at += 4000) {
+      const size_t n = std::min<size_t>(4000, layout.samples.size() - at);
+      ASSERT_TRUE(data->Write(layout.samples.data() + at, static_cast<uint32_t>(n), 0, nullptr));
     }
     ASSERT_TRUE(control->Stop(0));
     control.reset();
@@ -136,7 +136,7 @@ TEST(reference_plugins_with_manager_test, proxies_read_and_write_through_the_plu
   ASSERT_TRUE(written);
   std::vector<uint8_t> back;
   ASSERT_TRUE(ReadAll(written.get(), 8192, &back));
-  EXPECT_TRUE(back == Converted(spec.samples, fileFormat, sinkFormat)) << back.size() << " bytes";
+  EXPECT_TRUE(back == Converted(layout.samples, fileFormat, sinkFormat)) << back.size() << " bytes";
   EXPECT_STREQ(Query<tb::ITagInfo>(written.get())->GetTitle(), "Written");
   EXPECT_TRUE(ReleaseLast(written));
 

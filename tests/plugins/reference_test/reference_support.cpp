@@ -88,45 +88,45 @@ com_ptr<IUnknown> OpenWave(const std::string& path, com_ptr<tb::IError>* error) 
   return source;
 }
 
-std::string BuildWave(const WaveSpec& spec) {
-  const uint32_t align = static_cast<uint32_t>(spec.channels * (spec.bits / 8));
+std::string BuildWave(const WaveLayout& layout) {
+  const uint32_t align = static_cast<uint32_t>(layout.channels * (layout.bits / 8));
   std::string fmt;
-  Put16(&fmt, spec.extensible ? 0xFFFE : spec.formatTag);
-  Put16(&fmt, static_cast<uint32_t>(spec.channels));
-  Put32(&fmt, static_cast<uint32_t>(spec.rate));
-  Put32(&fmt, static_cast<uint32_t>(spec.rate) * align);
+  Put16(&fmt, layout.extensible ? 0xFFFE : layout.formatTag);
+  Put16(&fmt, static_cast<uint32_t>(layout.channels));
+  Put32(&fmt, static_cast<uint32_t>(layout.rate));
+  Put32(&fmt, static_cast<uint32_t>(layout.rate) * align);
   Put16(&fmt, align);
-  Put16(&fmt, static_cast<uint32_t>(spec.bits));
-  if (spec.extensible) {
+  Put16(&fmt, static_cast<uint32_t>(layout.bits));
+  if (layout.extensible) {
     Put16(&fmt, 22);
-    Put16(&fmt, static_cast<uint32_t>(spec.bits));
+    Put16(&fmt, static_cast<uint32_t>(layout.bits));
     Put32(&fmt, 0);
     const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                               0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-    Put16(&fmt, spec.formatTag);
+    Put16(&fmt, layout.formatTag);
     fmt.append(reinterpret_cast<const char*>(tail), sizeof tail);
   }
   std::string body = "WAVE";
   Chunk(&body, "fmt ", fmt);
-  if (!spec.info.empty()) {
+  if (!layout.info.empty()) {
     std::string list = "INFO";
-    for (const auto& item : spec.info) Chunk(&list, item.first.c_str(), item.second + '\0');
+    for (const auto& item : layout.info) Chunk(&list, item.first.c_str(), item.second + '\0');
     Chunk(&body, "LIST", list);
   }
-  if (!spec.cues.empty()) {
+  if (!layout.cues.empty()) {
     std::string cue;
-    Put32(&cue, static_cast<uint32_t>(spec.cues.size()));
-    for (size_t i = 0; i < spec.cues.size(); ++i) {
+    Put32(&cue, static_cast<uint32_t>(layout.cues.size()));
+    for (size_t i = 0; i < layout.cues.size(); ++i) {
       Put32(&cue, static_cast<uint32_t>(i + 1));
-      Put32(&cue, spec.cues[i]);
+      Put32(&cue, layout.cues[i]);
       cue += "data";
       Put32(&cue, 0);
       Put32(&cue, 0);
-      Put32(&cue, spec.cues[i]);
+      Put32(&cue, layout.cues[i]);
     }
     Chunk(&body, "cue ", cue);
   }
-  Chunk(&body, "data", std::string(spec.samples.begin(), spec.samples.end()));
+  Chunk(&body, "data", std::string(layout.samples.begin(), layout.samples.end()));
   std::string file = "RIFF";
   Put32(&file, static_cast<uint32_t>(body.size()));
   return file + body;

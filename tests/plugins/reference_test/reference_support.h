@@ -60,7 +60,7 @@ com_ptr<IUnknown> OpenWave(const std::string& path, com_ptr<tb::IError>* error =
 
 /// A WAVE file's parts; BuildWave lays them out the usual way: fmt, LIST INFO, cue,
 /// data.
-struct WaveSpec {
+struct WaveLayout {
   int32_t rate = 44100;
   int32_t bits = 16;
   int32_t channels = 2;
@@ -70,7 +70,7 @@ struct WaveSpec {
   std::vector<std::pair<std::string, std::string>> info;  // LIST INFO id, text
   std::vector<uint32_t> cues;                             // sample offsets
 };
-std::string BuildWave(const WaveSpec& spec);
+std::string BuildWave(const WaveLayout& layout);
 
 /// Deterministic pseudo-random bytes.
 std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed);

@@ -26,12 +26,12 @@ class CountingOuter final : public IUnknown {
   int calls = 0;
 };
 
-WaveSpec Spec(int32_t bits, int32_t channels, size_t frames, uint32_t seed) {
-  WaveSpec spec;
-  spec.bits = bits;
-  spec.channels = channels;
-  spec.samples = RandomBytes(frames * channels * (bits / 8), seed);
-  return spec;
+WaveLayout Spec(int32_t bits, int32_t channels, size_t frames, uint32_t seed) {
+  WaveLayout layout;
+  layout.bits = bits;
+  layout.channels = channels;
+  layout.samples = RandomBytes(frames * channels * (bits / 8), seed);
+  return layout;
 }
 
 int32_t VerdictOf(tb::IError* error) {
@@ -94,11 +94,11 @@ TEST(wave_source_test, reads_every_sample_size_and_channel_count_exactly) {
       for (int32_t channels : {1, 2, 3, 6}) {
         SCOPED_TRACE(testing::Message() << bits << " bits, " << channels << " channels"
                                         << (extensible ? ", extensible" : ""));
-        WaveSpec spec = Spec(bits, channels, 1001, ++seed);
-        spec.rate = 22050 + static_cast<int32_t>(seed);
-        spec.extensible = extensible;
+        WaveLayout layout = Spec(bits, channels, 1001, ++seed);
+        layout.rate = 22050 + static_cast<int32_t>(seed);
+        layout.extensible = extensible;
         const std::string path = folder.path() + "\\tone.wav";
-        ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+        ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
 
         com_ptr<IUnknown> source = OpenWave(path);
         ASSERT_TRUE(source);
@@ -108,18 +108,18 @@ TEST(wave_source_test, reads_every_sample_size_and_channel_count_exactly) {
         tb::AudioFormat scratch = {};
         const tb::AudioFormat* format = data->GetFormat(&scratch);
         ASSERT_NE(format, nullptr);
-        EXPECT_EQ(format->sampleRate, spec.rate);
+        EXPECT_EQ(format->sampleRate, layout.rate);
         EXPECT_EQ(format->bitsPerSample, bits);
         EXPECT_EQ(format->channels, channels);
         const uint32_t align = static_cast<uint32_t>(channels * bits / 8);
         EXPECT_EQ(position->GetBlockAlign(), align);
         EXPECT_EQ(position->GetLength(), 1001u);
-        EXPECT_EQ(data->GetDataSize(), spec.samples.size());
+        EXPECT_EQ(data->GetDataSize(), layout.samples.size());
 
         std::vector<uint8_t> read;
         // 1000 bytes is not a whole number of frames for most of these formats.
         ASSERT_TRUE(ReadAll(source.get(), 1000, &read));
-        EXPECT_TRUE(read == spec.samples);
+        EXPECT_TRUE(read == layout.samples);
         EXPECT_EQ(position->GetPosition(), position->GetLength());
         data.reset();
         position.reset();
@@ -132,8 +132,8 @@ TEST(wave_source_test, reads_every_sample_size_and_channel_count_exactly) {
 TEST(wave_source_test, read_checks_its_buffer_and_ends_with_true_and_no_bytes) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\a.wav";
-  WaveSpec spec = Spec(24, 2, 10, 7);
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+  WaveLayout layout = Spec(24, 2, 10, 7);
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
   ASSERT_TRUE(source);
   com_ptr<tb::ISourceData> data = Query<tb::ISourceData>(source.get());
@@ -153,7 +153,7 @@ TEST(wave_source_test, read_checks_its_buffer_and_ends_with_true_and_no_bytes) {
   std::memset(buffer, 0xEE, sizeof buffer);
   ASSERT_TRUE(data->Read(buffer, 64, &length, nullptr, nullptr));
   EXPECT_EQ(length, 60u);
-  EXPECT_EQ(0, std::memcmp(buffer, spec.samples.data(), 60));
+  EXPECT_EQ(0, std::memcmp(buffer, layout.samples.data(), 60));
   EXPECT_EQ(buffer[60], 0xEE);
   for (int i = 0; i < 2; ++i) {
     length = 99;
@@ -171,10 +171,10 @@ TEST(wave_source_test, read_checks_its_buffer_and_ends_with_true_and_no_bytes) {
 TEST(wave_source_test, tags_come_from_the_info_list) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\tagged.wav";
-  WaveSpec spec = Spec(16, 2, 100, 3);
-  spec.info = {{"INAM", "Blue Tune"}, {"IART", "The Players  "}, {"IPRD", "Album"},
+  WaveLayout layout = Spec(16, 2, 100, 3);
+  layout.info = {{"INAM", "Blue Tune"}, {"IART", "The Players  "}, {"IPRD", "Album"},
                {"IGNR", "Jazz"},      {"ICRD", "1987-06-05"},    {"ICMT", "ignored"}};
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
   ASSERT_TRUE(source);
   com_ptr<tb::ITagInfo> tags = Query<tb::ITagInfo>(source.get());
@@ -188,8 +188,8 @@ TEST(wave_source_test, tags_come_from_the_info_list) {
   EXPECT_TRUE(ReleaseLast(source));
 
   // Absent and empty tags are null; a date without leading digits has no year.
-  spec.info = {{"INAM", ""}, {"ICRD", "spring"}};
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+  layout.info = {{"INAM", ""}, {"ICRD", "spring"}};
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   source = OpenWave(path);
   ASSERT_TRUE(source);
   tags = Query<tb::ITagInfo>(source.get());
@@ -205,9 +205,9 @@ TEST(wave_source_test, tags_come_from_the_info_list) {
 TEST(wave_source_test, cue_points_answer_the_sample_query) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\cues.wav";
-  WaveSpec spec = Spec(16, 1, 5000, 4);
-  spec.cues = {0, 100, 4410};
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+  WaveLayout layout = Spec(16, 1, 5000, 4);
+  layout.cues = {0, 100, 4410};
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
   ASSERT_TRUE(source);
   com_ptr<tb::ISampleQuery> query = Query<tb::ISampleQuery>(source.get());
@@ -221,8 +221,8 @@ TEST(wave_source_test, cue_points_answer_the_sample_query) {
   query.reset();
   EXPECT_TRUE(ReleaseLast(source));
 
-  spec.cues.clear();
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+  layout.cues.clear();
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   source = OpenWave(path);
   query = Query<tb::ISampleQuery>(source.get());
   ASSERT_TRUE(query);
@@ -235,8 +235,8 @@ TEST(wave_source_test, cue_points_answer_the_sample_query) {
 TEST(wave_source_test, seek_moves_the_read_position_in_frames) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\seek.wav";
-  WaveSpec spec = Spec(16, 2, 1000, 5);
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(spec)));
+  WaveLayout layout = Spec(16, 2, 1000, 5);
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
   ASSERT_TRUE(source);
   com_ptr<tb::ISourceSeek> seek = Query<tb::ISourceSeek>(source.get());
@@ -252,7 +252,7 @@ TEST(wave_source_test, seek_moves_the_read_position_in_frames) {
   EXPECT_EQ(position->GetPosition(), 600u);
   std::vector<uint8_t> rest;
   ASSERT_TRUE(ReadAll(source.get(), 4096, &rest));
-  EXPECT_TRUE(rest == std::vector<uint8_t>(spec.samples.begin() + 600 * 4, spec.samples.end()));
+  EXPECT_TRUE(rest == std::vector<uint8_t>(layout.samples.begin() + 600 * 4, layout.samples.end()));
   EXPECT_TRUE(control->Stop(0));
   EXPECT_EQ(control->GetState(), 0u);
 
@@ -266,7 +266,7 @@ TEST(wave_source_test, seek_moves_the_read_position_in_frames) {
   ASSERT_TRUE(seek->Seek(0, 0));
   rest.clear();
   ASSERT_TRUE(ReadAll(source.get(), 4096, &rest));
-  EXPECT_TRUE(rest == spec.samples);
+  EXPECT_TRUE(rest == layout.samples);
   seek.reset();
   position.reset();
   control.reset();
@@ -358,18 +358,18 @@ std::vector<BadFile> BadFiles() {
   std::string absurd = good;
   Put32(&absurd, 12 + 4, 0x7FFFFFF0);  // the fmt chunk's size
   files.push_back({"absurd fmt size", absurd, tb::result::BadFormat, "damaged WAVE file", 1});
-  WaveSpec floats = Spec(32, 2, 10, 10);
+  WaveLayout floats = Spec(32, 2, 10, 10);
   floats.formatTag = 3;
   files.push_back({"floating point", BuildWave(floats), tb::result::BadFormat, "cannot read", 0});
-  WaveSpec extensibleFloats = floats;
+  WaveLayout extensibleFloats = floats;
   extensibleFloats.extensible = true;
   files.push_back({"extensible floating point", BuildWave(extensibleFloats), tb::result::BadFormat,
                    "cannot read", 0});
-  WaveSpec twelve = Spec(16, 1, 10, 11);
+  WaveLayout twelve = Spec(16, 1, 10, 11);
   std::string twelveBits = BuildWave(twelve);
   twelveBits[12 + 8 + 14] = 12;  // bits per sample
   files.push_back({"12-bit", twelveBits, tb::result::BadFormat, "12-bit", 0});
-  WaveSpec overrun = Spec(16, 2, 10, 12);
+  WaveLayout overrun = Spec(16, 2, 10, 12);
   overrun.info = {{"INAM", "x"}};
   std::string overrunBytes = BuildWave(overrun);
   const size_t item = overrunBytes.find("INAM");
@@ -443,17 +443,17 @@ TEST(wave_decoder_test, open_reports_missing_files_and_bad_arguments) {
 // refuses with an error or gives a source whose reads stay inside the data it claims.
 TEST(wave_decoder_test, randomly_damaged_files_never_read_out_of_bounds) {
   tbtest::TempFolder folder;
-  WaveSpec spec = Spec(24, 2, 300, 14);
-  spec.info = {{"INAM", "Title"}, {"IART", "Artist"}, {"ICRD", "2001"}};
-  spec.cues = {1, 2, 250};
-  const std::string good = BuildWave(spec);
+  WaveLayout layout = Spec(24, 2, 300, 14);
+  layout.info = {{"INAM", "Title"}, {"IART", "Artist"}, {"ICRD", "2001"}};
+  layout.cues = {1, 2, 250};
+  const std::string good = BuildWave(layout);
   const std::string path = folder.path() + "\\damaged.wav";
   std::mt19937 random(2024);
   int opened = 0, refused = 0;
   for (int round = 0; round < 300; ++round) {
     SCOPED_TRACE(round);
     std::string bytes = good;
-    const size_t header = good.size() - spec.samples.size();
+    const size_t header = good.size() - layout.samples.size();
     switch (random() % 4) {
       case 0:  // a few bytes of the header changed
         for (int n = 1 + random() % 6; n > 0; --n) {

@@ -1,8 +1,8 @@
 // The decoder's platform-free helpers: a quick look at a file the WAVE parser refused,
 // to tell "a WAVE file this decoder should read but which is broken" from "something
 // another decoder may know", and the year of a creation-date tag.
-#ifndef TB_PLUGINS_WAVE_WAVE_INSPECT_H
-#define TB_PLUGINS_WAVE_WAVE_INSPECT_H
+#ifndef TB_PLUGINS_WAVE_WAVE_PROBE_H
+#define TB_PLUGINS_WAVE_WAVE_PROBE_H
 
 #include <cstdint>
 #include <string>
@@ -27,4 +27,4 @@ int32_t YearFromDate(const std::string& date);
 
 }  // namespace tb::wave
 
-#endif  // TB_PLUGINS_WAVE_WAVE_INSPECT_H
+#endif  // TB_PLUGINS_WAVE_WAVE_PROBE_H

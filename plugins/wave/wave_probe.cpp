@@ -1,4 +1,4 @@
-#include "plugins/wave/wave_inspect.h"
+#include "plugins/wave/wave_probe.h"
 
 #include <cstring>
 

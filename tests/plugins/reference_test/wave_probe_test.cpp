@@ -1,6 +1,6 @@
 // The WAVE decoder's platform-free helpers: which refused files get the final verdict,
 // and the year of a creation date. Built natively under the sanitizers as well.
-#include "plugins/wave/wave_inspect.h"
+#include "plugins/wave/wave_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ FileKind Probe(const std::string& bytes) {
   return tb::wave::ProbeFileKind(reader);
 }
 
-TEST(wave_inspect_test, files_without_a_wave_header_are_not_wave) {
+TEST(wave_probe_test, files_without_a_wave_header_are_not_wave) {
   EXPECT_EQ(Probe(""), FileKind::kNotWave);
   EXPECT_EQ(Probe("RIFF"), FileKind::kNotWave);
   EXPECT_EQ(Probe("ID3\x03 and more bytes"), FileKind::kNotWave);
@@ -45,7 +45,7 @@ TEST(wave_inspect_test, files_without_a_wave_header_are_not_wave) {
   EXPECT_EQ(Probe("RF64" + Le32(4) + "WAVE" + Fmt(1, 16)), FileKind::kNotWave);
 }
 
-TEST(wave_inspect_test, the_fmt_chunk_tells_own_from_foreign_encodings) {
+TEST(wave_probe_test, the_fmt_chunk_tells_own_from_foreign_encodings) {
   EXPECT_EQ(Probe(Riff(Fmt(1, 16))), FileKind::kOwnEncoding);
   EXPECT_EQ(Probe(Riff(Fmt(1, 8))), FileKind::kOwnEncoding);
   EXPECT_EQ(Probe(Riff(Fmt(1, 12))), FileKind::kForeignEncoding);
@@ -58,7 +58,7 @@ TEST(wave_inspect_test, the_fmt_chunk_tells_own_from_foreign_encodings) {
             FileKind::kForeignEncoding);
 }
 
-TEST(wave_inspect_test, a_wave_file_too_broken_to_tell_counts_as_own) {
+TEST(wave_probe_test, a_wave_file_too_broken_to_tell_counts_as_own) {
   EXPECT_EQ(Probe(Riff("")), FileKind::kOwnEncoding);
   EXPECT_EQ(Probe(Riff(Fmt(3, 32).substr(0, 20))), FileKind::kOwnEncoding);  // cut short
   EXPECT_EQ(Probe(Riff("fmt " + Le32(8) + Le16(3) + Le16(2) + Le32(0))), FileKind::kOwnEncoding);
@@ -67,7 +67,7 @@ TEST(wave_inspect_test, a_wave_file_too_broken_to_tell_counts_as_own) {
   EXPECT_EQ(Probe(Riff("JUNK" + Le32(0xFFFFFFF0) + Fmt(3, 32))), FileKind::kOwnEncoding);
 }
 
-TEST(wave_inspect_test, year_is_the_leading_number_of_the_date) {
+TEST(wave_probe_test, year_is_the_leading_number_of_the_date) {
   EXPECT_EQ(tb::wave::YearFromDate("1999"), 1999);
   EXPECT_EQ(tb::wave::YearFromDate("2004-05-06"), 2004);
   EXPECT_EQ(tb::wave::YearFromDate("  1987 summer"), 1987);
