@@ -1,16 +1,95 @@
-// Placeholder until the plug-in scan and the initialise/finish cycle land.
+// The initialise/finish cycle: the user's settings read and stored, the plug-ins
+// loaded by the first Initialise and unloaded by the last Finish.
+#include <windows.h>
+
+#include <string>
+
+#include "core/globals.h"
 #include "core/manager.h"
-#include "core/plugin_module.h"
+#include "core/order_text.h"
+#include "core/settings_store.h"
 
 namespace tb {
 
-PluginModule::PluginModule(const char*, HMODULE handle) : module_(handle) {}
-PluginModule::~PluginModule() = default;
-bool PluginModule::CallGetPrimaryAudioObject(IComponent**) noexcept { return false; }
-bool PluginModule::CallReadyToFinish() noexcept { return false; }
+namespace {
+const char* const kArtistTitleSourceValue = "ArtistTitleSource";
+const char* const kFileNameFormatValue = "ArtistTitle_FileNameFormat";
+const char* const kSourceOrderValue = "SourceComponentOrder";
+}  // namespace
 
-bool TB_STDCALL Manager::Initialise() noexcept { return false; }
-bool TB_STDCALL Manager::IsReadyToFinish() noexcept { return false; }
-bool TB_STDCALL Manager::Finish() noexcept { return false; }
+bool TB_STDCALL Manager::Initialise() noexcept {
+  // Nested calls only count. The host makes the first Initialise and the last Finish
+  // from one thread at a time; the test is repeated under the lock all the same, so
+  // that two first calls racing each other cannot load the plug-ins twice.
+  if (InterlockedCompareExchange(&initCount_, 0, 0) != 0) {
+    InterlockedIncrement(&initCount_);
+    return true;
+  }
+  LockGuard lock(GlobalLock());
+  if (InterlockedCompareExchange(&initCount_, 0, 0) == 0) {
+    ReadSettings();
+    try {
+      if (pluginFolder_.empty()) pluginFolder_ = ".";
+    } catch (...) {
+    }
+    try {
+      ScanPlugins();
+    } catch (...) {
+    }
+  }
+  InterlockedIncrement(&initCount_);
+  return true;
+}
+
+bool TB_STDCALL Manager::Finish() noexcept {
+  {
+    LockGuard lock(GlobalLock());
+    WriteSettings();
+  }
+  if (InterlockedCompareExchange(&initCount_, 0, 0) == 0) return false;
+  if (!IsReadyToFinish()) return false;
+  if (InterlockedDecrement(&initCount_) > 0) return true;
+  LockGuard lock(GlobalLock());
+  UnloadPlugins();
+  return true;
+}
+
+void Manager::ReadSettings() {
+  const char* name1 = keyName1_.c_str();
+  const char* name2 = keyName2_.c_str();
+  // A value that cannot be read leaves its member as it was.
+  ReadDwordSetting(name1, name2, kSettingsSection, nullptr, kArtistTitleSourceValue,
+                   &artistTitleSource_);
+  ReadDwordSetting(name1, name2, kSettingsSection, nullptr, kFileNameFormatValue,
+                   &artistTitleFileNameFormat_);
+  try {
+    sourceOrder_ = SplitOrderText(
+        ReadTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue));
+  } catch (...) {
+    return;
+  }
+  settingsRead_ = true;
+}
+
+void Manager::WriteSettings() {
+  // Until the settings have been read, the members hold initial values (or whatever
+  // the host set), and storing them would replace the user's settings with values
+  // that were never read.
+  if (!settingsRead_) return;
+  const char* name1 = keyName1_.c_str();
+  const char* name2 = keyName2_.c_str();
+  WriteDwordSetting(name1, name2, kSettingsSection, nullptr, kArtistTitleSourceValue,
+                    artistTitleSource_);
+  WriteDwordSetting(name1, name2, kSettingsSection, nullptr, kFileNameFormatValue,
+                    artistTitleFileNameFormat_);
+  try {
+    // Kept within what the store can read back: an over-long text would be read as
+    // empty, losing the whole order; this way only its least preferred keys go.
+    const std::string text = JoinOrderText(sourceOrder_, kMaxTextSettingLength);
+    WriteTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue,
+                     text.c_str());
+  } catch (...) {
+  }
+}
 
 }  // namespace tb

@@ -133,8 +133,14 @@ class Manager final : public IManager,
   Manager();
   ~Manager();
 
+  // The keys of several components at once (services/manager_services.cpp): origin
+  // records are found through a pointer index built once, not a catalogue scan each.
+  std::vector<std::string> ComponentKeys(IComponent* const* components, size_t count);
+
   // Plug-in loading (core/plugin_scan.cpp).
   void ScanPlugins();
+  void LoadPluginLibrary(const std::string& folder, const char* name);
+  void SetUpComponents();
   void UnloadPlugins();
   void ReadSettings();
   void WriteSettings();

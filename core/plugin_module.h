@@ -20,7 +20,8 @@ class PluginModule {
   PluginModule& operator=(const PluginModule&) = delete;
 
   /// Asks the library for its primary audio object. False when the entry point is
-  /// missing, returns false, or faults.
+  /// missing, returns false, or faults; `*out` then holds nothing to rely on (the
+  /// plug-in may have written to it before failing) and is not to be released.
   bool CallGetPrimaryAudioObject(IComponent** out) noexcept;
   /// Asks the library whether it may be unloaded. False when the entry point is
   /// missing, answers false, or faults.
