@@ -192,15 +192,23 @@ bool TB_STDCALL Manager::RemoveListener(IManagerListener* listener) noexcept {
 }
 
 void Manager::AddComponent(IComponent* component, const char* moduleFileName, int32_t index) {
+  AddComponentAt(component, moduleFileName, index, 0);
+}
+
+void Manager::AddComponentAt(IComponent* component, const char* moduleFileName, int32_t index,
+                             int depth) {
   if (!component) return;
   com_ptr<IComponent> owned = com_ptr<IComponent>::adopt(component);
   if (owned->GetKind() == kKindCollection) {
+    // Past the depth limit a collection contributes nothing, like one that does not
+    // answer the collection query.
+    if (depth >= kMaxCollectionDepth) return;
     com_ptr<IComponentCollection> collection = owned.query<IComponentCollection>();
     if (!collection) return;
     const int32_t count = collection->GetCount();
     for (int32_t j = 0; j < count; ++j) {
       IComponent* item = nullptr;
-      if (collection->GetItem(j, &item) && item) AddComponent(item, moduleFileName, j);
+      if (collection->GetItem(j, &item) && item) AddComponentAt(item, moduleFileName, j, depth + 1);
     }
     return;
   }

@@ -113,6 +113,10 @@ class Manager final : public IManager,
   /// and keeps the caller's reference on `component`.
   void AddComponent(IComponent* component, const char* moduleFileName, int32_t index);
 
+  /// How deeply collections may nest; a collection that (directly or not) contains
+  /// itself would otherwise recurse until the stack runs out.
+  static constexpr int kMaxCollectionDepth = 16;
+
   int32_t artistTitleSource() const noexcept { return artistTitleSource_; }
   int32_t artistTitleFileNameFormat() const noexcept { return artistTitleFileNameFormat_; }
   void setArtistTitleSource(int32_t value) noexcept { artistTitleSource_ = value; }
@@ -132,6 +136,9 @@ class Manager final : public IManager,
 
   Manager();
   ~Manager();
+
+  void AddComponentAt(IComponent* component, const char* moduleFileName, int32_t index,
+                      int depth);
 
   // The keys of several components at once (services/manager_services.cpp): origin
   // records are found through a pointer index built once, not a catalogue scan each.

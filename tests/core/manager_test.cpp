@@ -316,3 +316,43 @@ TEST(manager_test, notify_from_threads_while_listeners_come_and_go) {
 }
 
 }  // namespace
+
+namespace {
+
+// A collection whose only item is itself: the intake must stop rather than recurse
+// until the stack runs out, and every reference it handed out must come back.
+class SelfContainingCollection : public tb::IComponent, public tb::IComponentCollection {
+ public:
+  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
+    const tb::QueryRow rows[] = {
+        {&IID_IUnknown, static_cast<tb::IComponent*>(this)},
+        {&tb::iid_of<tb::IComponentCollection>(), static_cast<tb::IComponentCollection*>(this)},
+    };
+    return tb::query_from_table(iid, out, rows);
+  }
+  ULONG TB_STDCALL AddRef() noexcept override { return ++count; }
+  ULONG TB_STDCALL Release() noexcept override { return --count; }
+  const char* TB_STDCALL GetName() noexcept override { return "loop"; }
+  int32_t TB_STDCALL GetKind() noexcept override { return tb::kKindCollection; }
+  bool TB_STDCALL Setup(IManager*, tb::IError**) noexcept override { return true; }
+  void TB_STDCALL Shutdown() noexcept override {}
+  int32_t TB_STDCALL GetCount() noexcept override { return 1; }
+  bool TB_STDCALL GetItem(int32_t, tb::IComponent** item) noexcept override {
+    AddRef();
+    *item = this;
+    return true;
+  }
+  ULONG count = 1;
+};
+
+TEST(manager_test, collection_containing_itself_is_not_followed_forever) {
+  IManager* manager = NewManager();
+  SelfContainingCollection loop;
+  loop.AddRef();  // the reference the intake takes over
+  static_cast<tb::Manager*>(manager)->AddComponent(&loop, "loop.dll", 0);
+  EXPECT_EQ(loop.count, 1u);
+  EXPECT_EQ(static_cast<tb::Manager*>(manager)->GetCount(), 0);
+  EXPECT_TRUE(ReleaseLast(manager));
+}
+
+}  // namespace
