@@ -64,7 +64,8 @@ struct ISettingsDialog : public IUnknown {
   virtual bool TB_STDCALL ShowSettingsDialog() = 0;
 };
 
-/// The file extensions a decoder handles, without dots.
+/// The file extensions a decoder handles, without dots. An encoder may offer it too,
+/// for the extensions of the files it writes.
 struct IExtensionList : public IUnknown {
   virtual int32_t TB_STDCALL GetCount() = 0;
   /// Extension `index` without its dot; owned by the component.

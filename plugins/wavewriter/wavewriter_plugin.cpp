@@ -19,7 +19,11 @@
 namespace tb::wavewriter {
 namespace {
 
-class WaveWriter final : public IComponent, public ISinkFactory {
+// The extensions of the files this encoder writes, so that a host can pick the
+// encoder for an output file by its name.
+const char* const kExtensions[] = {"wav", "wave"};
+
+class WaveWriter final : public IComponent, public ISinkFactory, public IExtensionList {
  public:
   WaveWriter() = default;
   WaveWriter(const WaveWriter&) = delete;
@@ -29,6 +33,7 @@ class WaveWriter final : public IComponent, public ISinkFactory {
     const QueryRow rows[] = {
         {&IID_IUnknown, static_cast<IComponent*>(this)},
         {&iid_of<ISinkFactory>(), static_cast<ISinkFactory*>(this)},
+        {&iid_of<IExtensionList>(), static_cast<IExtensionList*>(this)},
     };
     return query_from_table(iid, out, rows);
   }
@@ -44,6 +49,14 @@ class WaveWriter final : public IComponent, public ISinkFactory {
   int32_t TB_STDCALL GetKind() noexcept override { return kKindEncoder; }
   bool TB_STDCALL Setup(IManager*, IError**) noexcept override { return true; }
   void TB_STDCALL Shutdown() noexcept override {}
+
+  // IExtensionList
+  int32_t TB_STDCALL GetCount() noexcept override {
+    return static_cast<int32_t>(sizeof kExtensions / sizeof kExtensions[0]);
+  }
+  const char* TB_STDCALL GetExtension(int32_t index) noexcept override {
+    return index >= 0 && index < GetCount() ? kExtensions[index] : nullptr;
+  }
 
   // ISinkFactory
   bool TB_STDCALL CreateFileSink(const char* path, const AudioFormat* format, IUnknown** sink,

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/com.h"
+#include "decoder_plan.h"
 #include "host.h"
-#include "sources/source_name.h"
 
 namespace host {
 
@@ -48,22 +48,6 @@ struct Options {
   std::string keyName1 = "Tunebay";
   std::string keyName2 = "Host";
 };
-
-// "44100:16:2": three decimal numbers, nothing else.
-bool ParseFormat(const std::string& text, tb::AudioFormat& format) {
-  int32_t* fields[] = {&format.sampleRate, &format.bitsPerSample, &format.channels};
-  const char* p = text.c_str();
-  for (int i = 0; i < 3; ++i) {
-    char* end = nullptr;
-    const long value = std::strtol(p, &end, 10);
-    if (end == p || value < -2147483647L - 1 || value > 2147483647L) return false;
-    *fields[i] = static_cast<int32_t>(value);
-    if (i < 2 && *end != ':') return false;
-    if (i == 2 && *end != '\0') return false;
-    p = end + 1;
-  }
-  return true;
-}
 
 bool Parse(const Args& args, Options& options) {
   options.plugins = ExeFolder() + "plugins";
@@ -104,110 +88,18 @@ bool Parse(const Args& args, Options& options) {
 
 std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
 
-std::string FormatText(const tb::AudioFormat& f) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%ld Hz, %ld bits, %ld channel%s",
-                static_cast<long>(f.sampleRate), static_cast<long>(f.bitsPerSample),
-                static_cast<long>(f.channels), f.channels == 1 ? "" : "s");
-  return text;
-}
-
 // ---- --explain ----------------------------------------------------------------------
-
-struct Candidate {
-  std::string name;
-  std::string origin;
-  std::string extensions;
-  bool lists = false;
-  std::string skipped;  // why the decoder will not be asked at all, or empty
-};
-
-// The extension the library will compare, or why there is none yet.
-bool ExtensionOf(const std::string& name, std::string& extension, std::string& note) {
-  switch (tb::ClassifySourceName(name.c_str())) {
-    case tb::SourceNameKind::kLocalFile:
-      extension = tb::SplitPathName(name.c_str()).extension;
-      return true;
-    case tb::SourceNameKind::kHttpUrl:
-    case tb::SourceNameKind::kFtpUrl: {
-      // The downloader's local copy decides; its name usually keeps the URL's.
-      const std::string last = name.substr(name.find_last_of('/') + 1);
-      extension = tb::SplitPathName(last.c_str()).extension;
-      note = "a URL is fetched by a downloader first; the extension of the local copy "
-             "decides, assumed here to be the URL's";
-      return true;
-    }
-    case tb::SourceNameKind::kBadPath:
-      break;
-  }
-  note = "the name is neither a full file path nor an http or ftp URL: no decoder is asked";
-  return false;
-}
-
-Candidate Describe(tb::IComponent* component, tb::IComponentOrigin* origins,
-                   const std::string& extension) {
-  Candidate c;
-  const char* name = component->GetName();
-  c.name = name ? name : "(no name)";
-  tb::ComponentOrigin origin{};
-  if (origins && origins->GetComponentOrigin(component, &origin)) {
-    origin.moduleFileName[tb::kOriginNameSize - 1] = '\0';
-    c.origin = std::string(origin.moduleFileName) + " #" + std::to_string(origin.index);
-  }
-  // The opener is released through its second table, like every ISourceOpener.
-  tb::ISourceOpener* opener = nullptr;
-  if (FAILED(component->QueryInterface(tb::iid_of<tb::ISourceOpener>(),
-                                       reinterpret_cast<void**>(&opener))) ||
-      !opener) {
-    c.skipped = "offers no ISourceOpener";
-    return c;
-  }
-  const uint32_t capabilities = tb::opener_unknown(opener)->GetCapabilities();
-  const uint32_t features = opener->GetFeatureMask();
-  tb::opener_unknown(opener)->Release();
-  tb::com_ptr<tb::IExtensionList> list =
-      tb::com_ptr<tb::IComponent>(component).query<tb::IExtensionList>();
-  if ((capabilities & tb::kCapabilityOpensSources) == 0) {
-    c.skipped = "says it does not open sources";
-  } else if (!list) {
-    c.skipped = "offers no extension list";
-  } else if ((features & tb::kOpenWithProxy) == 0) {
-    char text[80];
-    std::snprintf(text, sizeof text, "feature mask 0x%lx lacks 0x%lx (needed for the proxy)",
-                  static_cast<unsigned long>(features),
-                  static_cast<unsigned long>(tb::kOpenWithProxy));
-    c.skipped = text;
-  }
-  const int32_t count = list ? list->GetCount() : 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const char* listed = list->GetExtension(i);
-    if (!c.extensions.empty()) c.extensions += " ";
-    c.extensions += listed ? listed : "?";
-    c.lists = c.lists || tb::ExtensionsMatch(extension.c_str(), listed);
-  }
-  return c;
-}
 
 void Explain(tb::IManager* manager, const std::string& name) {
   std::string extension, note;
-  const bool searched = ExtensionOf(name, extension, note);
+  const bool searched = SearchExtensionOf(name, extension, note);
   if (!note.empty()) std::printf("Note: %s.\n", note.c_str());
   if (!searched) return;
 
-  tb::com_ptr<tb::IManager> self(manager);
-  tb::com_ptr<tb::ISourceOrder> order = self.query<tb::ISourceOrder>();
-  tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
-  tb::com_ptr<tb::IComponentCollection> list;
-  if (!order || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) || !list) {
+  std::vector<DecoderCandidate> candidates;
+  if (!ListDecoders(manager, extension, candidates)) {
     std::printf("The manager gave no decoder list: no decoder will be asked.\n");
     return;
-  }
-  std::vector<Candidate> candidates;
-  const int32_t count = list->GetCount();
-  for (int32_t i = 0; i < count; ++i) {
-    tb::com_ptr<tb::IComponent> component;
-    if (!list->GetItem(i, component.put()) || !component) continue;
-    candidates.push_back(Describe(component.get(), origins.get(), extension));
   }
 
   std::printf("Decoders in the user's order: %u. The file's extension: %s.\n",
@@ -218,20 +110,22 @@ void Explain(tb::IManager* manager, const std::string& name) {
     std::printf("Pass %d, decoders that %s the extension:\n", pass,
                 pass == 0 ? "list" : "do not list");
     bool any = false;
-    for (const Candidate& c : candidates) {
+    for (const DecoderCandidate& c : candidates) {
       if (!c.skipped.empty() || c.lists != (pass == 0)) continue;
-      std::printf("  %2d. %-28s %-18s extensions: %s\n", ++step, c.name.c_str(),
-                  c.origin.c_str(), c.extensions.empty() ? "(none)" : c.extensions.c_str());
+      std::printf("  %2d. %-28s %-18s extensions: %s\n", ++step, c.label.name.c_str(),
+                  c.label.Origin().c_str(),
+                  c.extensions.empty() ? "(none)" : c.extensions.c_str());
       any = true;
     }
     if (!any) std::printf("      (none)\n");
   }
   bool header = false;
-  for (const Candidate& c : candidates) {
+  for (const DecoderCandidate& c : candidates) {
     if (c.skipped.empty()) continue;
     if (!header) std::printf("Never asked:\n");
     header = true;
-    std::printf("      %-28s %-18s %s\n", c.name.c_str(), c.origin.c_str(), c.skipped.c_str());
+    std::printf("      %-28s %-18s %s\n", c.label.name.c_str(), c.label.Origin().c_str(),
+                c.skipped.c_str());
   }
   std::printf("The first decoder whose Open succeeds opens the source; a decoder error marked "
               "final ends the search.\n\n");

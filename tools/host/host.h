@@ -33,6 +33,12 @@ using Args = std::vector<std::string>;
 
 /// Commands: each returns the process exit status.
 int CommandInterfaces(const Args& args);
+int CommandOrder(const Args& args);
+int CommandList(const Args& args);
+int CommandOpen(const Args& args);
+int CommandConvert(const Args& args);
+int CommandInfo(const Args& args);
+int CommandTone(const Args& args);
 
 }  // namespace host
 

@@ -56,7 +56,13 @@ void PrintError(tb::IManager* manager, tb::IError* error, const char* what) {
   }
   tb::IError* described = nullptr;
   if (manager && manager->DescribeError(error, &described) && described) {
-    std::fprintf(stderr, "error: %s: %s\n", what, described->GetMessage());
+    // System messages end in a line break, also inside a described text: one line.
+    const char* message = described->GetMessage();
+    std::string line = message ? message : "";
+    for (char& c : line) c = (c == '\r' || c == '\n') ? ' ' : c;
+    while (line.find("  ") != std::string::npos) line.erase(line.find("  "), 1);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::fprintf(stderr, "error: %s: %s\n", what, line.c_str());
     described->Release();
   } else {
     std::fprintf(stderr, "error: %s failed (code 0x%08lx, system error %lu)\n", what,
@@ -75,6 +81,13 @@ struct Command {
 
 const Command kCommands[] = {
     {"interfaces", CommandInterfaces, "interfaces            what the manager offers"},
+    {"order", CommandOrder, "order [set KEY...]    decoder priority; set stores a new one"},
+    {"list", CommandList, "list [--json]         the components of the plug-ins, loaded and freed"},
+    {"open", CommandOpen, "open NAME [OPTIONS]   a file or URL as a host sees it; --explain"},
+    {"convert", CommandConvert,
+     "convert IN OUT [OPT]  the main job: a file or URL into OUT, --format R:B:C"},
+    {"info", CommandInfo, "info NAME             format, length, tags, and the artist/title rule"},
+    {"tone", CommandTone, "tone OUT [OPTIONS]    writes a tagged sine tone through an encoder"},
 };
 
 void PrintUsage() {

@@ -1,0 +1,232 @@
+// tunebay-host info: what a host learns about a file or URL before it converts it:
+// the format and length, the tags as the file carries them, and the artist and title
+// that the user's artist/title setting makes of them, with the two settings' values,
+// so that a surprising title can be traced to its cause.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/settings_store.h"
+#include "decoder_plan.h"
+#include "host_support.h"
+
+namespace host {
+
+namespace {
+
+const char* const kInfoHelpHead =
+    "usage: tunebay-host info INPUT [--plugins DIR] [--keys NAME1 NAME2]\n"
+    "\n"
+    "Opens INPUT (a file path or an http or ftp URL) through the manager, wrapped in its\n"
+    "proxy, and prints its format, length and data size, the decoder that opened it, the\n"
+    "tags in the file, the number of cue points, and the title and artist that the\n"
+    "user's artist/title setting gives, with that setting's two values.\n"
+    "\n";
+
+const char* const kInfoHelpTail =
+    "\n"
+    "Exit status: 0 when INPUT opened, 1 when it did not or the manager failed, 2 for\n"
+    "bad arguments.\n";
+
+void PrintHelp(std::FILE* to) {
+  std::fprintf(to, "%s%s%s", kInfoHelpHead, kManagerOptionsHelp, kInfoHelpTail);
+}
+
+struct Options {
+  bool help = false;
+  std::string input;
+  ManagerOptions manager;
+};
+
+bool Parse(const Args& args, Options& options) {
+  DefaultManagerOptions(options.manager);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (TakeManagerOption(args, i, options.manager)) {
+    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
+      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
+      return false;
+    } else if (options.input.empty()) {
+      options.input = arg;
+    } else {
+      std::fprintf(stderr, "error: unexpected argument: %s\n", arg.c_str());
+      return false;
+    }
+  }
+  if (options.input.empty() && !options.help) {
+    std::fprintf(stderr, "error: info needs the name of a file or URL\n");
+    return false;
+  }
+  return true;
+}
+
+std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
+
+// The artist/title setting's values as the manager keeps them in the registry
+// ("ArtistTitleSource", "ArtistTitle_FileNameFormat"); 0 for each when none is stored.
+struct ArtistTitleSettings {
+  int32_t source = 0;
+  int32_t layout = 0;
+  bool sourceStored = false;
+  bool layoutStored = false;
+};
+
+ArtistTitleSettings ReadArtistTitleSettings(const ManagerOptions& options) {
+  ArtistTitleSettings s;
+  const char* name1 = options.keyName1.c_str();
+  const char* name2 = options.keyName2.c_str();
+  s.sourceStored =
+      tb::ReadDwordSetting(name1, name2, "Tunebay", nullptr, "ArtistTitleSource", &s.source);
+  s.layoutStored = tb::ReadDwordSetting(name1, name2, "Tunebay", nullptr,
+                                        "ArtistTitle_FileNameFormat", &s.layout);
+  return s;
+}
+
+const char* SourceMeaning(int32_t value) {
+  switch (value) {
+    case 0:
+      return "the tags when they give both texts, otherwise the file name";
+    case 1:
+      return "always the tags";
+    case 2:
+      return "always the file name";
+    default:
+      return "not a known value: the tags as they are";
+  }
+}
+
+const char* LayoutMeaning(int32_t value) {
+  switch (value) {
+    case 0:
+      return "file names read as <Artist><delimiter><Title>";
+    case 1:
+      return "file names read as <Title><delimiter><Artist>";
+    case 2:
+      return "file names read as <Title>";
+    default:
+      return "not a known value: a file name gives nothing";
+  }
+}
+
+// The tags as the decoder reports them, before the artist/title rule: the local file
+// (for a URL, the downloader's copy) opened once more, without the proxy.
+bool ReadFileTags(tb::IManager* manager, const std::string& path, std::vector<std::string>& out) {
+  if (path.empty()) return false;
+  IUnknown* raw = nullptr;
+  if (!manager->OpenSource(path.c_str(), nullptr, &raw, -1, 0, 0, nullptr) || !raw) {
+    if (raw) raw->Release();
+    return false;
+  }
+  tb::com_ptr<IUnknown> source = tb::com_ptr<IUnknown>::adopt(raw);
+  tb::com_ptr<tb::ITagInfo> tags = source.query<tb::ITagInfo>();
+  if (!tags) return false;
+  out.push_back(Quoted(tags->GetTitle()));
+  out.push_back(Quoted(tags->GetArtist()));
+  out.push_back(Quoted(tags->GetAlbum()));
+  out.push_back(Quoted(tags->GetGenre()));
+  const int32_t year = tags->GetYear();
+  out.push_back(year > 0 ? std::to_string(year) : "none");
+  return true;
+}
+
+int Info(tb::IManager* manager, const Options& options) {
+  const std::string name = SourceNameOf(options.input);
+  IUnknown* raw = nullptr;
+  tb::com_ptr<tb::IError> error;
+  const bool opened =
+      manager->OpenSource(name.c_str(), nullptr, &raw, -1, tb::kOpenWithProxy, 0, error.put());
+  tb::com_ptr<IUnknown> source = tb::com_ptr<IUnknown>::adopt(raw);
+  if (!opened) {
+    if (source) {
+      std::fprintf(stderr, "error: %s opened, but the manager could not wrap it in its proxy\n",
+                   name.c_str());
+    } else {
+      PrintError(manager, error.get(), ("opening " + name).c_str());
+      ExplainUrlFailure(manager, name);
+    }
+    return 1;
+  }
+
+  tb::com_ptr<tb::ISourceData> data = source.query<tb::ISourceData>();
+  tb::com_ptr<tb::ISourcePosition> position = source.query<tb::ISourcePosition>();
+  tb::com_ptr<tb::ISampleQuery> cues = source.query<tb::ISampleQuery>();
+  tb::com_ptr<tb::ITagInfo> tags = source.query<tb::ITagInfo>();
+  tb::AudioFormat format = {0, 0, 0};
+  if (data) {
+    const tb::AudioFormat* answered = data->GetFormat(&format);
+    if (answered) format = *answered;
+  }
+  const std::string path = FilePathOf(source.get());
+
+  std::printf("%s\n", name.c_str());
+  if (path != name && !path.empty()) std::printf("  local copy: %s\n", path.c_str());
+  std::printf("  decoder:    %s\n", IdentifyDecoder(manager, source.get()).c_str());
+  std::printf("  format:     %s\n", FormatText(format).c_str());
+  if (position) {
+    const unsigned long long frames = position->GetLength();
+    std::printf("  length:     %llu frames", frames);
+    if (format.sampleRate > 0) {
+      std::printf(", %.3f s", static_cast<double>(frames) / format.sampleRate);
+    }
+    std::printf("\n");
+  }
+  if (data) {
+    std::printf("  data size:  %llu bytes\n",
+                static_cast<unsigned long long>(data->GetDataSize()));
+  }
+  std::printf("  cue points: %ld\n", static_cast<long>(cues ? cues->QueryCount() : 0));
+
+  std::vector<std::string> fileTags;
+  if (ReadFileTags(manager, path, fileTags)) {
+    std::printf("  tags in the file: title %s, artist %s, album %s, genre %s, year %s\n",
+                fileTags[0].c_str(), fileTags[1].c_str(), fileTags[2].c_str(),
+                fileTags[3].c_str(), fileTags[4].c_str());
+  } else if (!tags) {
+    std::printf("  tags in the file: none (the source has no tag information)\n");
+  } else {
+    std::printf("  tags in the file: not readable apart from the proxy\n");
+  }
+
+  const ArtistTitleSettings settings = ReadArtistTitleSettings(options.manager);
+  std::printf("  artist/title setting:\n");
+  std::printf("    ArtistTitleSource          = %ld%s: %s\n", static_cast<long>(settings.source),
+              settings.sourceStored ? "" : " (none stored)", SourceMeaning(settings.source));
+  std::printf("    ArtistTitle_FileNameFormat = %ld%s: %s\n", static_cast<long>(settings.layout),
+              settings.layoutStored ? "" : " (none stored)", LayoutMeaning(settings.layout));
+  if (tags) {
+    // Each text is copied at once: the next call may replace it.
+    const std::string title = Quoted(tags->GetTitle());
+    const std::string artist = Quoted(tags->GetArtist());
+    std::printf("  by that rule: title %s, artist %s\n", title.c_str(), artist.c_str());
+  } else {
+    std::printf("  by that rule: no title or artist (the source has no tag information)\n");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CommandInfo(const Args& args) {
+  Options options;
+  if (!Parse(args, options)) {
+    PrintHelp(stderr);
+    return 2;
+  }
+  if (options.help) {
+    PrintHelp(stdout);
+    return 0;
+  }
+  Session session;
+  if (!OpenSession(session)) return 1;
+  int status = 1;
+  if (InitialiseManager(session.manager, options.manager)) {
+    status = Info(session.manager, options);
+    if (!FinishManager(session.manager)) status = 1;
+  }
+  CloseSession(session);
+  return status;
+}
+
+}  // namespace host

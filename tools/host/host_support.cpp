@@ -1,0 +1,344 @@
+#include "host_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "sources/source_name.h"
+
+namespace host {
+
+const char* const kDefaultKeyName1 = "Tunebay";
+const char* const kDefaultKeyName2 = "Host";
+
+const char* const kManagerOptionsHelp =
+    "  --plugins DIR        plug-in folder (default: the folder 'plugins' beside this tool)\n"
+    "  --keys NAME1 NAME2   the host's registry key names; the settings are read from and\n"
+    "                       stored under HKEY_CURRENT_USER\\Software\\NAME1\\NAME2\\Tunebay\n"
+    "                       (default: Tunebay Host)\n";
+
+void DefaultManagerOptions(ManagerOptions& options) { options.plugins = ExeFolder() + "plugins"; }
+
+bool TakeManagerOption(const Args& args, size_t& i, ManagerOptions& options) {
+  if (args[i] == "--plugins" && i + 1 < args.size()) {
+    options.plugins = args[++i];
+    return true;
+  }
+  if (args[i] == "--keys" && i + 2 < args.size()) {
+    options.keyName1 = args[++i];
+    options.keyName2 = args[++i];
+    return true;
+  }
+  return false;
+}
+
+bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
+  // The manager would initialise over a missing folder with an empty catalogue; a typo
+  // in --plugins deserves a clearer word than "no decoder opened the file".
+  const DWORD attributes = GetFileAttributesA(options.plugins.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    std::fprintf(stderr, "error: no plug-in folder %s\n", options.plugins.c_str());
+    return false;
+  }
+  tb::com_ptr<tb::IRegistryLocation> location =
+      tb::com_ptr<tb::IManager>(manager).query<tb::IRegistryLocation>();
+  tb::com_ptr<tb::IError> error;
+  if (!location) {
+    std::fprintf(stderr, "error: the manager has no registry location\n");
+    return false;
+  }
+  if (!location->SetKeyName1(options.keyName1.c_str(), error.put()) ||
+      !location->SetKeyName2(options.keyName2.c_str(), error.put())) {
+    PrintError(manager, error.get(), "setting the registry key names");
+    return false;
+  }
+  if (!manager->SetPluginFolder(options.plugins.c_str())) {
+    std::fprintf(stderr, "error: the manager refused the plug-in folder %s\n",
+                 options.plugins.c_str());
+    return false;
+  }
+  if (!manager->Initialise()) {
+    std::fprintf(stderr, "error: the manager could not initialise\n");
+    return false;
+  }
+  return true;
+}
+
+bool FinishManager(tb::IManager* manager) {
+  if (manager->Finish()) return true;
+  std::fprintf(stderr, "error: a plug-in is not ready to be unloaded (something of it is "
+                       "still alive); the plug-ins stay loaded until the tool exits\n");
+  return false;
+}
+
+bool ParseFormat(const std::string& text, tb::AudioFormat& format) {
+  int32_t* fields[] = {&format.sampleRate, &format.bitsPerSample, &format.channels};
+  const char* p = text.c_str();
+  for (int i = 0; i < 3; ++i) {
+    char* end = nullptr;
+    const long value = std::strtol(p, &end, 10);
+    if (end == p || *p == '+' || *p == ' ' || value < -2147483647L - 1 || value > 2147483647L) {
+      return false;
+    }
+    *fields[i] = static_cast<int32_t>(value);
+    if (i < 2 && *end != ':') return false;
+    if (i == 2 && *end != '\0') return false;
+    p = end + 1;
+  }
+  return true;
+}
+
+std::string FormatText(const tb::AudioFormat& f) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%ld Hz, %ld bits, %ld channel%s",
+                static_cast<long>(f.sampleRate), static_cast<long>(f.bitsPerSample),
+                static_cast<long>(f.channels), f.channels == 1 ? "" : "s");
+  return text;
+}
+
+std::string FormatShort(const tb::AudioFormat& f) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%ld:%ld:%ld", static_cast<long>(f.sampleRate),
+                static_cast<long>(f.bitsPerSample), static_cast<long>(f.channels));
+  return text;
+}
+
+bool SameFormat(const tb::AudioFormat& a, const tb::AudioFormat& b) {
+  return a.sampleRate == b.sampleRate && a.bitsPerSample == b.bitsPerSample &&
+         a.channels == b.channels;
+}
+
+namespace {
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  return text.size() >= n && _strnicmp(text.c_str(), prefix, n) == 0;
+}
+
+std::string FullPath(const std::string& typed) {
+  char buffer[MAX_PATH];
+  const DWORD n = GetFullPathNameA(typed.c_str(), MAX_PATH, buffer, nullptr);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  return std::string(buffer, n);
+}
+
+std::string SystemMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = n && text ? std::string(text, n) : "Windows error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+// The object's identity: what IID_IUnknown gives, compared as a pointer.
+tb::com_ptr<IUnknown> Identity(IUnknown* face) {
+  tb::com_ptr<IUnknown> identity;
+  if (face && FAILED(face->QueryInterface(IID_IUnknown, identity.put_void()))) identity.detach();
+  return identity;
+}
+
+}  // namespace
+
+std::string SourceNameOf(const std::string& typed) {
+  if (typed.empty() || StartsWithNoCase(typed, "http://") || StartsWithNoCase(typed, "ftp://") ||
+      typed.find("://") != std::string::npos) {
+    return typed;
+  }
+  const std::string full = FullPath(typed);
+  return full.empty() ? typed : full;
+}
+
+std::string ComponentLabel::Text() const {
+  return module.empty() ? name : name + " (" + module + ")";
+}
+
+std::string ComponentLabel::Origin() const {
+  return module.empty() ? std::string() : module + " #" + std::to_string(index);
+}
+
+ComponentLabel LabelOf(tb::IComponent* component, tb::IComponentOrigin* origins) {
+  ComponentLabel label;
+  const char* name = component->GetName();
+  label.name = name && *name ? name : "(no name)";
+  tb::ComponentOrigin origin{};
+  if (origins && origins->GetComponentOrigin(component, &origin)) {
+    origin.moduleFileName[tb::kOriginNameSize - 1] = '\0';
+    label.module = origin.moduleFileName;
+    label.index = origin.index;
+  }
+  return label;
+}
+
+tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string& wanted,
+                                        const std::string& outputPath) {
+  tb::com_ptr<tb::IManager> self(manager);
+  tb::com_ptr<tb::IComponentCollection> catalogue = self.query<tb::IComponentCollection>();
+  tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
+  const std::string extension = tb::SplitPathName(outputPath.c_str()).extension;
+  tb::com_ptr<tb::IComponent> unlisted;
+  const int32_t count = catalogue ? catalogue->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    tb::com_ptr<tb::IComponent> component;
+    if (!catalogue->GetItem(i, component.put()) || !component) continue;
+    if (component->GetKind() != tb::kKindEncoder || !component.query<tb::ISinkFactory>()) {
+      continue;
+    }
+    if (!wanted.empty()) {
+      const ComponentLabel label = LabelOf(component.get(), origins.get());
+      if (_stricmp(label.name.c_str(), wanted.c_str()) == 0 ||
+          _stricmp(label.module.c_str(), wanted.c_str()) == 0) {
+        return component;
+      }
+      continue;
+    }
+    tb::com_ptr<tb::IExtensionList> list = component.query<tb::IExtensionList>();
+    if (!list) {
+      if (!unlisted) unlisted = component;
+      continue;
+    }
+    const int32_t extensions = list->GetCount();
+    for (int32_t e = 0; e < extensions; ++e) {
+      if (tb::ExtensionsMatch(extension.c_str(), list->GetExtension(e))) return component;
+    }
+  }
+  if (!wanted.empty()) {
+    std::fprintf(stderr, "error: no encoder named %s writes files\n", wanted.c_str());
+  } else if (!unlisted) {
+    std::fprintf(stderr, "error: no encoder writes \"%s\" files; --encoder names one\n",
+                 extension.c_str());
+  }
+  return unlisted;
+}
+
+ComponentLabel ManagerConvertor(tb::IManager* manager) {
+  ComponentLabel label;
+  label.name = "none";
+  tb::com_ptr<tb::IConvertor> held;
+  if (!manager->GetConvertor(held.put()) || !held) return label;
+  // The manager hands out the convertor interface, not the component: find the
+  // catalogue entry that is the same object.
+  const tb::com_ptr<IUnknown> heldIdentity = Identity(held.get());
+  tb::com_ptr<tb::IManager> self(manager);
+  tb::com_ptr<tb::IComponentCollection> catalogue = self.query<tb::IComponentCollection>();
+  tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
+  label.name = "a convertor outside the catalogue";
+  const int32_t count = catalogue ? catalogue->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    tb::com_ptr<tb::IComponent> component;
+    if (!catalogue->GetItem(i, component.put()) || !component) continue;
+    if (component->GetKind() != tb::kKindConvertor) continue;
+    tb::com_ptr<tb::IConvertor> convertor = component.query<tb::IConvertor>();
+    if (!convertor) continue;
+    if (convertor.get() == held.get() ||
+        (heldIdentity && Identity(component.get()).get() == heldIdentity.get())) {
+      return LabelOf(component.get(), origins.get());
+    }
+  }
+  return label;
+}
+
+void ExplainUrlFailure(tb::IManager* manager, const std::string& url) {
+  uint32_t protocol = 0;
+  switch (tb::ClassifySourceName(url.c_str())) {
+    case tb::SourceNameKind::kHttpUrl:
+      protocol = tb::kProtocolHttp;
+      break;
+    case tb::SourceNameKind::kFtpUrl:
+      protocol = tb::kProtocolFtp;
+      break;
+    default:
+      return;
+  }
+  tb::com_ptr<tb::IManager> self(manager);
+  tb::com_ptr<tb::IComponentCollection> catalogue = self.query<tb::IComponentCollection>();
+  tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
+  const int32_t count = catalogue ? catalogue->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    tb::com_ptr<tb::IComponent> component;
+    if (!catalogue->GetItem(i, component.put()) || !component) continue;
+    if (component->GetKind() != tb::kKindDownloader) continue;
+    tb::com_ptr<tb::IDownloader> downloader = component.query<tb::IDownloader>();
+    if (!downloader || (downloader->GetProtocols() & protocol) == 0) continue;
+    const std::string label = LabelOf(component.get(), origins.get()).Text();
+    char local[tb::kLocalPathSize] = {};
+    tb::com_ptr<tb::IError> error;
+    if (downloader->Download(url.c_str(), local, 0, error.put())) {
+      // The copy is the downloader's to delete when the manager finishes.
+      std::fprintf(stderr, "note: %s fetches the URL; no decoder opened the copy\n",
+                   label.c_str());
+    } else {
+      PrintError(manager, error.get(), ("the downloader " + label).c_str());
+    }
+    return;
+  }
+  std::fprintf(stderr, "note: no downloader handles this kind of URL\n");
+}
+
+PendingOutput::~PendingOutput() { Discard(); }
+
+bool PendingOutput::Prepare(const std::string& typed) {
+  final_ = FullPath(typed);
+  if (final_.empty()) {
+    std::fprintf(stderr, "error: %s is not a usable file name\n", typed.c_str());
+    return false;
+  }
+  const DWORD existing = GetFileAttributesA(final_.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    std::fprintf(stderr, "error: %s is a folder; name the output file\n", final_.c_str());
+    return false;
+  }
+  const size_t slash = final_.find_last_of('\\');
+  const std::string folder = final_.substr(0, slash + 1);
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    std::fprintf(stderr, "error: the folder %s does not exist\n", folder.c_str());
+    return false;
+  }
+  // Beside the final file, so that the rename stays within one volume; the extension
+  // stays last in case an encoder looks at it.
+  std::string name = final_.substr(slash + 1);
+  const size_t dot = name.find_last_of('.');
+  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+  name = name.substr(0, dot);
+  temp_ = folder + name + ".part" + std::to_string(GetCurrentProcessId()) + extension;
+  pending_ = true;
+  return true;
+}
+
+bool PendingOutput::Commit() {
+  if (!pending_) return false;
+  if (!MoveFileExA(temp_.c_str(), final_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD code = GetLastError();
+    std::fprintf(stderr, "error: cannot move the finished file to %s: %s\n", final_.c_str(),
+                 SystemMessage(code).c_str());
+    Discard();
+    return false;
+  }
+  pending_ = false;
+  return true;
+}
+
+void PendingOutput::Discard() {
+  if (!pending_) return;
+  pending_ = false;
+  DeleteFileA(temp_.c_str());
+}
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace host

@@ -1,0 +1,120 @@
+// What several commands of the host tool share: the manager's setup as a host does it
+// (key names, plug-in folder, Initialise), formats on the command line, finding
+// components in the catalogue, and output files that appear only when complete.
+#ifndef TB_TOOLS_HOST_SUPPORT_H
+#define TB_TOOLS_HOST_SUPPORT_H
+
+#include <tunebay/tunebay.h>
+
+#include <string>
+
+#include "base/com.h"
+#include "host.h"
+
+namespace host {
+
+/// The host's registry key names unless --keys says otherwise: the settings then live
+/// under HKEY_CURRENT_USER\Software\Tunebay\Host\Tunebay.
+extern const char* const kDefaultKeyName1;
+extern const char* const kDefaultKeyName2;
+
+/// The options every command that initialises the manager takes.
+struct ManagerOptions {
+  std::string plugins;  // the plug-in folder; ExeFolder() + "plugins" by default
+  std::string keyName1 = kDefaultKeyName1;
+  std::string keyName2 = kDefaultKeyName2;
+};
+
+/// The help lines for --plugins and --keys, ready to print inside a command's help.
+extern const char* const kManagerOptionsHelp;
+
+/// Fills in the defaults that depend on where the tool lives.
+void DefaultManagerOptions(ManagerOptions& options);
+
+/// Takes --plugins DIR or --keys NAME1 NAME2 at args[i], advancing i past the values.
+/// False when args[i] is neither (or its values are missing).
+bool TakeManagerOption(const Args& args, size_t& i, ManagerOptions& options);
+
+/// Names the registry key, sets the plug-in folder and initialises the manager, the
+/// order every host follows. Prints what failed and returns false; the manager is then
+/// not initialised.
+bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options);
+
+/// Finish, saying why when the plug-ins cannot be unloaded. True when it succeeded.
+bool FinishManager(tb::IManager* manager);
+
+/// "44100:16:2": three decimal numbers, nothing else. False for anything else.
+bool ParseFormat(const std::string& text, tb::AudioFormat& format);
+/// "44100 Hz, 16 bits, 2 channels"
+std::string FormatText(const tb::AudioFormat& format);
+/// "44100:16:2"
+std::string FormatShort(const tb::AudioFormat& format);
+bool SameFormat(const tb::AudioFormat& a, const tb::AudioFormat& b);
+
+/// The manager only accepts full paths and URLs. A relative file name typed on the
+/// command line is made full against the current folder; everything else is passed on
+/// as it is, so the manager judges it.
+std::string SourceNameOf(const std::string& typed);
+
+/// Explains why the manager could not open `url`, which it does not say itself: the
+/// downloaders' reasons stay inside the manager. Asks the first downloader for the
+/// URL's scheme to fetch it once more and prints what it says (or, when it succeeds,
+/// that no decoder took the copy). Does nothing for a name that is not a URL.
+void ExplainUrlFailure(tb::IManager* manager, const std::string& url);
+
+/// A component's name, and where it came from ("zqwave.dll #0"), for messages.
+struct ComponentLabel {
+  std::string name;    // "(no name)" when it gives none
+  std::string module;  // the library's file name, empty when the manager does not say
+  int32_t index = 0;
+  std::string Text() const;  // "WAVE decoder (zqwave.dll)"
+  std::string Origin() const;  // "zqwave.dll #0", empty when the manager does not say
+};
+ComponentLabel LabelOf(tb::IComponent* component, tb::IComponentOrigin* origins);
+
+/// The encoder that writes files (ISinkFactory) to use for `outputPath`: with a
+/// non-empty `wanted`, the first whose name or library file name is `wanted` (letter
+/// case ignored); otherwise the first that lists the output's extension (IExtensionList),
+/// else the first that lists no extensions at all. Null, with the reason printed, when
+/// there is none.
+tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string& wanted,
+                                        const std::string& outputPath);
+
+/// The catalogue component that the manager holds as its convertor, as a label; the
+/// name "none" when the manager has none.
+ComponentLabel ManagerConvertor(tb::IManager* manager);
+
+/// An output file that appears under its name only when it is complete: the work goes
+/// to a temporary file beside it, which Commit renames over the final name. Until
+/// then, and whenever Commit is not reached, the temporary file is removed, so a
+/// failed or interrupted job leaves neither a partial file nor a changed old one.
+class PendingOutput {
+ public:
+  PendingOutput() = default;
+  ~PendingOutput();
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+
+  /// Works out the full final path and a temporary one in the same folder. Prints why
+  /// and returns false when the folder does not exist or the name is a folder.
+  bool Prepare(const std::string& typed);
+  const std::string& final_path() const { return final_; }
+  const std::string& temp_path() const { return temp_; }
+  /// Moves the temporary file over the final one. Prints why and returns false when
+  /// it cannot; the temporary file is then removed.
+  bool Commit();
+  /// Removes the temporary file now (it must be closed).
+  void Discard();
+
+ private:
+  std::string final_;
+  std::string temp_;
+  bool pending_ = false;
+};
+
+/// Seconds since some fixed moment, for timing a job.
+double Now();
+
+}  // namespace host
+
+#endif  // TB_TOOLS_HOST_SUPPORT_H
