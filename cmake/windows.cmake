@@ -28,7 +28,7 @@ add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest E
 # One CTest test per test program: Wine starts once per program, not once per case.
 function(tb_add_wine_test name)
   add_test(NAME ${name} COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:${name}>)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 
 # A plug-in DLL: plain names for the two entry points through a .def file. DIR is the
