@@ -26,7 +26,7 @@ class CountingOuter final : public IUnknown {
   int calls = 0;
 };
 
-WaveLayout Spec(int32_t bits, int32_t channels, size_t frames, uint32_t seed) {
+WaveLayout Layout(int32_t bits, int32_t channels, size_t frames, uint32_t seed) {
   WaveLayout layout;
   layout.bits = bits;
   layout.channels = channels;
@@ -94,7 +94,7 @@ TEST(wave_source_test, reads_every_sample_size_and_channel_count_exactly) {
       for (int32_t channels : {1, 2, 3, 6}) {
         SCOPED_TRACE(testing::Message() << bits << " bits, " << channels << " channels"
                                         << (extensible ? ", extensible" : ""));
-        WaveLayout layout = Spec(bits, channels, 1001, ++seed);
+        WaveLayout layout = Layout(bits, channels, 1001, ++seed);
         layout.rate = 22050 + static_cast<int32_t>(seed);
         layout.extensible = extensible;
         const std::string path = folder.path() + "\\tone.wav";
@@ -132,7 +132,7 @@ TEST(wave_source_test, reads_every_sample_size_and_channel_count_exactly) {
 TEST(wave_source_test, read_checks_its_buffer_and_ends_with_true_and_no_bytes) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\a.wav";
-  WaveLayout layout = Spec(24, 2, 10, 7);
+  WaveLayout layout = Layout(24, 2, 10, 7);
   ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
   ASSERT_TRUE(source);
@@ -171,7 +171,7 @@ TEST(wave_source_test, read_checks_its_buffer_and_ends_with_true_and_no_bytes) {
 TEST(wave_source_test, tags_come_from_the_info_list) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\tagged.wav";
-  WaveLayout layout = Spec(16, 2, 100, 3);
+  WaveLayout layout = Layout(16, 2, 100, 3);
   layout.info = {{"INAM", "Blue Tune"}, {"IART", "The Players  "}, {"IPRD", "Album"},
                {"IGNR", "Jazz"},      {"ICRD", "1987-06-05"},    {"ICMT", "ignored"}};
   ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
@@ -205,7 +205,7 @@ TEST(wave_source_test, tags_come_from_the_info_list) {
 TEST(wave_source_test, cue_points_answer_the_sample_query) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\cues.wav";
-  WaveLayout layout = Spec(16, 1, 5000, 4);
+  WaveLayout layout = Layout(16, 1, 5000, 4);
   layout.cues = {0, 100, 4410};
   ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
@@ -235,7 +235,7 @@ TEST(wave_source_test, cue_points_answer_the_sample_query) {
 TEST(wave_source_test, seek_moves_the_read_position_in_frames) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\seek.wav";
-  WaveLayout layout = Spec(16, 2, 1000, 5);
+  WaveLayout layout = Layout(16, 2, 1000, 5);
   ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
   ASSERT_TRUE(source);
@@ -276,7 +276,7 @@ TEST(wave_source_test, seek_moves_the_read_position_in_frames) {
 TEST(wave_source_test, file_info_gives_size_and_path) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\info.wav";
-  const std::string bytes = BuildWave(Spec(8, 1, 333, 6));
+  const std::string bytes = BuildWave(Layout(8, 1, 333, 6));
   ASSERT_TRUE(WriteFileBytes(path, bytes));
   com_ptr<IUnknown> source = OpenWave(path);
   com_ptr<tb::IFileInfo> info = Query<tb::IFileInfo>(source.get());
@@ -292,7 +292,7 @@ TEST(wave_source_test, file_info_gives_size_and_path) {
 TEST(wave_source_test, lifetime_shares_one_count_with_the_proxy) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\life.wav";
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(Spec(16, 2, 10, 8))));
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(Layout(16, 2, 10, 8))));
   com_ptr<IUnknown> host = OpenWave(path);
   ASSERT_TRUE(host);
   IUnknown* object = host.get();
@@ -343,7 +343,7 @@ struct BadFile {
 
 std::vector<BadFile> BadFiles() {
   std::vector<BadFile> files;
-  const std::string good = BuildWave(Spec(16, 2, 100, 9));
+  const std::string good = BuildWave(Layout(16, 2, 100, 9));
   files.push_back({"empty", "", tb::result::BadFormat, "not a WAVE file", 0});
   files.push_back(
       {"not riff", "ID3\x03" + std::string(200, 'x'), tb::result::BadFormat, "not a WAVE file", 0});
@@ -358,18 +358,18 @@ std::vector<BadFile> BadFiles() {
   std::string absurd = good;
   Put32(&absurd, 12 + 4, 0x7FFFFFF0);  // the fmt chunk's size
   files.push_back({"absurd fmt size", absurd, tb::result::BadFormat, "damaged WAVE file", 1});
-  WaveLayout floats = Spec(32, 2, 10, 10);
+  WaveLayout floats = Layout(32, 2, 10, 10);
   floats.formatTag = 3;
   files.push_back({"floating point", BuildWave(floats), tb::result::BadFormat, "cannot read", 0});
   WaveLayout extensibleFloats = floats;
   extensibleFloats.extensible = true;
   files.push_back({"extensible floating point", BuildWave(extensibleFloats), tb::result::BadFormat,
                    "cannot read", 0});
-  WaveLayout twelve = Spec(16, 1, 10, 11);
+  WaveLayout twelve = Layout(16, 1, 10, 11);
   std::string twelveBits = BuildWave(twelve);
   twelveBits[12 + 8 + 14] = 12;  // bits per sample
   files.push_back({"12-bit", twelveBits, tb::result::BadFormat, "12-bit", 0});
-  WaveLayout overrun = Spec(16, 2, 10, 12);
+  WaveLayout overrun = Layout(16, 2, 10, 12);
   overrun.info = {{"INAM", "x"}};
   std::string overrunBytes = BuildWave(overrun);
   const size_t item = overrunBytes.find("INAM");
@@ -428,7 +428,7 @@ TEST(wave_decoder_test, open_reports_missing_files_and_bad_arguments) {
 
     // Masks the decoder does not satisfy are refused before the file is touched.
     const std::string path = folder.path() + "\\ok.wav";
-    ASSERT_TRUE(WriteFileBytes(path, BuildWave(Spec(16, 2, 10, 13))));
+    ASSERT_TRUE(WriteFileBytes(path, BuildWave(Layout(16, 2, 10, 13))));
     EXPECT_FALSE(opener->Open(path.c_str(), &source, tb::kOpenWithProxy | 0x2, 0, error.put()));
     EXPECT_TRUE(IsError(error.get(), tb::result::CallNotImplemented, "features"));
     EXPECT_FALSE(opener->Open(path.c_str(), &source, 0, tb::kOpenWithProxy, error.put()));
@@ -443,7 +443,7 @@ TEST(wave_decoder_test, open_reports_missing_files_and_bad_arguments) {
 // refuses with an error or gives a source whose reads stay inside the data it claims.
 TEST(wave_decoder_test, randomly_damaged_files_never_read_out_of_bounds) {
   tbtest::TempFolder folder;
-  WaveLayout layout = Spec(24, 2, 300, 14);
+  WaveLayout layout = Layout(24, 2, 300, 14);
   layout.info = {{"INAM", "Title"}, {"IART", "Artist"}, {"ICRD", "2001"}};
   layout.cues = {1, 2, 250};
   const std::string good = BuildWave(layout);
@@ -516,7 +516,7 @@ TEST(wave_decoder_test, randomly_damaged_files_never_read_out_of_bounds) {
 TEST(wave_decoder_test, ready_to_finish_waits_for_every_object_of_the_library) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\r.wav";
-  ASSERT_TRUE(WriteFileBytes(path, BuildWave(Spec(16, 2, 10, 15))));
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(Layout(16, 2, 10, 15))));
   com_ptr<tb::IComponent> decoder = PrimaryObject(kDecoderDll);
   EXPECT_TRUE(ReadyToFinish(kDecoderDll));  // the catalogue's own reference
   {
