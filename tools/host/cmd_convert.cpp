@@ -21,7 +21,7 @@ namespace host {
 
 namespace {
 
-const char* const kConvertHelpHead =
+const CommandHelp kConvertHelp = {
     "usage: tunebay-host convert INPUT OUTPUT [--format RATE:BITS:CHANNELS]\n"
     "                            [--encoder NAME] [--plugins DIR] [--keys NAME1 NAME2]\n"
     "\n"
@@ -36,17 +36,11 @@ const char* const kConvertHelpHead =
     "                       (default: the input's own)\n"
     "  --encoder NAME       the encoder to write with, by component name or library\n"
     "                       file name (default: the first encoder that lists OUTPUT's\n"
-    "                       extension, else the first that lists none)\n";
-
-const char* const kConvertHelpTail =
+    "                       extension, else the first that lists none)\n",
     "\n"
     "A progress bar appears on the terminal; the summary goes to standard output.\n"
     "Exit status: 0 when OUTPUT was written, 1 on any failure (OUTPUT is then left as\n"
-    "it was), 2 for bad arguments.\n";
-
-void PrintHelp(std::FILE* to) {
-  std::fprintf(to, "%s%s%s", kConvertHelpHead, kManagerOptionsHelp, kConvertHelpTail);
-}
+    "it was), 2 for bad arguments.\n"};
 
 // Large enough for the proxy's converting read: it asks the source for a block that,
 // converted, fits the caller's buffer less a small margin.
@@ -70,11 +64,7 @@ bool Parse(const Args& args, Options& options) {
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--format" && i + 1 < args.size()) {
-      if (!ParseFormat(args[++i], options.format)) {
-        std::fprintf(stderr, "error: --format wants RATE:BITS:CHANNELS, got %s\n",
-                     args[i].c_str());
-        return false;
-      }
+      if (!ParseFormatOption(args[++i], options.format)) return false;
       options.hasFormat = true;
     } else if (arg == "--encoder" && i + 1 < args.size()) {
       options.encoder = args[++i];
@@ -464,30 +454,18 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
 int CommandConvert(const Args& args) {
   Options options;
-  if (!Parse(args, options)) {
-    PrintHelp(stderr);
-    return 2;
-  }
-  if (options.help) {
-    PrintHelp(stdout);
-    return 0;
-  }
+  if (!Parse(args, options)) return ShowHelpForBadArguments(kConvertHelp);
+  if (options.help) return ShowHelp(kConvertHelp);
   PendingOutput output;
   if (!output.Prepare(options.output)) return 1;
-
-  Session session;
-  if (!OpenSession(session)) return 1;
-  int status = 1;
-  if (InitialiseManager(session.manager, options.manager)) {
+  return RunWithManager(options.manager, [&options, &output](tb::IManager* manager) {
     SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    status = Convert(session.manager, options, output);
+    const int status = Convert(manager, options, output);
     SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
     // Whatever failed, the partial file goes before the plug-ins do.
     output.Discard();
-    if (!FinishManager(session.manager)) status = 1;
-  }
-  CloseSession(session);
-  return status;
+    return status;
+  });
 }
 
 }  // namespace host

@@ -14,23 +14,17 @@ namespace host {
 
 namespace {
 
-const char* const kInfoHelpHead =
+const CommandHelp kInfoHelp = {
     "usage: tunebay-host info INPUT [--plugins DIR] [--keys NAME1 NAME2]\n"
     "\n"
     "Opens INPUT (a file path or an http or ftp URL) through the manager, wrapped in its\n"
     "proxy, and prints its format, length and data size, the decoder that opened it, the\n"
     "tags in the file, the number of cue points, and the title and artist that the\n"
     "user's artist/title setting gives, with that setting's two values.\n"
-    "\n";
-
-const char* const kInfoHelpTail =
+    "\n",
     "\n"
     "Exit status: 0 when INPUT opened, 1 when it did not or the manager failed, 2 for\n"
-    "bad arguments.\n";
-
-void PrintHelp(std::FILE* to) {
-  std::fprintf(to, "%s%s%s", kInfoHelpHead, kManagerOptionsHelp, kInfoHelpTail);
-}
+    "bad arguments.\n"};
 
 struct Options {
   bool help = false;
@@ -210,23 +204,10 @@ int Info(tb::IManager* manager, const Options& options) {
 
 int CommandInfo(const Args& args) {
   Options options;
-  if (!Parse(args, options)) {
-    PrintHelp(stderr);
-    return 2;
-  }
-  if (options.help) {
-    PrintHelp(stdout);
-    return 0;
-  }
-  Session session;
-  if (!OpenSession(session)) return 1;
-  int status = 1;
-  if (InitialiseManager(session.manager, options.manager)) {
-    status = Info(session.manager, options);
-    if (!FinishManager(session.manager)) status = 1;
-  }
-  CloseSession(session);
-  return status;
+  if (!Parse(args, options)) return ShowHelpForBadArguments(kInfoHelp);
+  if (options.help) return ShowHelp(kInfoHelp);
+  return RunWithManager(options.manager,
+                        [&options](tb::IManager* manager) { return Info(manager, options); });
 }
 
 }  // namespace host

@@ -6,49 +6,39 @@
 #include <vector>
 
 #include "base/com.h"
-#include "host.h"
+#include "host_support.h"
 
 namespace host {
 
 namespace {
 
-const char* const kListHelp =
+const CommandHelp kListHelp = {
     "usage: tunebay-host list [--plugins DIR] [--keys NAME1 NAME2] [--json]\n"
     "\n"
     "Loads the plug-ins of a folder as a host does and lists the components they offer,\n"
     "in catalogue order: name, kind, the library file and the component's index in the\n"
     "collection that delivered it. Then finishes, unloading the plug-ins.\n"
-    "\n"
-    "  --plugins DIR        plug-in folder (default: the folder 'plugins' beside this tool)\n"
-    "  --keys NAME1 NAME2   the host's registry key names; the settings are read from and\n"
-    "                       stored under HKEY_CURRENT_USER\\Software\\NAME1\\NAME2\\Tunebay\n"
-    "                       (default: Tunebay Host)\n"
+    "\n",
     "  --json               print the catalogue as JSON (texts in UTF-8)\n"
     "\n"
     "Exit status: 0 when the plug-ins were loaded and unloaded again, 1 when the manager\n"
-    "failed, 2 for bad arguments.\n";
+    "failed, 2 for bad arguments.\n"};
 
 struct Options {
   bool help = false;
   bool json = false;
-  std::string plugins;
-  std::string keyName1 = "Tunebay";
-  std::string keyName2 = "Host";
+  ManagerOptions manager;
 };
 
 bool Parse(const Args& args, Options& options) {
-  options.plugins = ExeFolder() + "plugins";
+  DefaultManagerOptions(options.manager);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--json") {
       options.json = true;
-    } else if (arg == "--plugins" && i + 1 < args.size()) {
-      options.plugins = args[++i];
-    } else if (arg == "--keys" && i + 2 < args.size()) {
-      options.keyName1 = args[++i];
-      options.keyName2 = args[++i];
+    } else if (TakeManagerOption(args, i, options.manager)) {
     } else {
       std::fprintf(stderr, "error: unknown argument or missing value: %s\n", arg.c_str());
       return false;
@@ -141,7 +131,7 @@ std::string JsonString(const std::string& text) {
 
 void PrintJson(const Options& options, const std::vector<Entry>& entries) {
   std::printf("{\n  \"pluginFolder\": %s,\n  \"components\": [",
-              JsonString(options.plugins).c_str());
+              JsonString(options.manager.plugins).c_str());
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
     std::printf("%s\n    {\"name\": %s, \"kind\": %ld, \"kindName\": \"%s\", \"module\": %s, "
@@ -153,7 +143,7 @@ void PrintJson(const Options& options, const std::vector<Entry>& entries) {
 }
 
 void PrintTable(const Options& options, const std::vector<Entry>& entries) {
-  std::printf("Plug-in folder: %s\n", options.plugins.c_str());
+  std::printf("Plug-in folder: %s\n", options.manager.plugins.c_str());
   if (entries.empty()) {
     std::printf("  no components\n");
     return;
@@ -183,58 +173,18 @@ void PrintTable(const Options& options, const std::vector<Entry>& entries) {
 
 int CommandList(const Args& args) {
   Options options;
-  if (!Parse(args, options)) {
-    std::fprintf(stderr, "%s", kListHelp);
-    return 2;
-  }
-  if (options.help) {
-    std::printf("%s", kListHelp);
-    return 0;
-  }
-  if (GetFileAttributesA(options.plugins.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    // The manager would quietly search the current directory instead.
-    std::fprintf(stderr, "error: no plug-in folder %s\n", options.plugins.c_str());
-    return 1;
-  }
-
-  Session session;
-  if (!OpenSession(session)) return 1;
-  tb::IManager* manager = session.manager;
-  int status = 1;
-  tb::com_ptr<tb::IRegistryLocation> location =
-      tb::com_ptr<tb::IManager>(manager).query<tb::IRegistryLocation>();
-  tb::com_ptr<tb::IError> error;
-  if (!location) {
-    std::fprintf(stderr, "error: the manager has no registry location\n");
-  } else if (!location->SetKeyName1(options.keyName1.c_str(), error.put()) ||
-             !location->SetKeyName2(options.keyName2.c_str(), error.put())) {
-    PrintError(manager, error.get(), "setting the registry key names");
-  } else if (!manager->SetPluginFolder(options.plugins.c_str())) {
-    std::fprintf(stderr, "error: the manager refused the plug-in folder %s\n",
-                 options.plugins.c_str());
-  } else if (!manager->Initialise()) {
-    std::fprintf(stderr, "error: the manager could not initialise\n");
-  } else {
+  if (!Parse(args, options)) return ShowHelpForBadArguments(kListHelp);
+  if (options.help) return ShowHelp(kListHelp);
+  return RunWithManager(options.manager, [&options](tb::IManager* manager) {
     std::vector<Entry> entries;
-    const bool read = ReadCatalogue(manager, entries);
-    if (read) {
-      if (options.json) {
-        PrintJson(options, entries);
-      } else {
-        PrintTable(options, entries);
-      }
+    if (!ReadCatalogue(manager, entries)) return 1;
+    if (options.json) {
+      PrintJson(options, entries);
+    } else {
+      PrintTable(options, entries);
     }
-    if (!manager->Finish()) {
-      std::fprintf(stderr, "error: a plug-in is not ready to be unloaded; the plug-ins stay "
-                           "loaded until the tool exits\n");
-    } else if (read) {
-      status = 0;
-    }
-  }
-  location.reset();
-  error.reset();
-  CloseSession(session);
-  return status;
+    return 0;
+  });
 }
 
 }  // namespace host

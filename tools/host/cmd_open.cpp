@@ -9,13 +9,13 @@
 
 #include "base/com.h"
 #include "decoder_plan.h"
-#include "host.h"
+#include "host_support.h"
 
 namespace host {
 
 namespace {
 
-const char* const kOpenHelp =
+const CommandHelp kOpenHelp = {
     "usage: tunebay-host open NAME [--format RATE:BITS:CHANNELS] [--explain]\n"
     "                              [--plugins DIR] [--keys NAME1 NAME2]\n"
     "\n"
@@ -29,14 +29,10 @@ const char* const kOpenHelp =
     "                       converted by the manager's convertor when the source starts\n"
     "  --explain            first print, from the user's decoder order and each\n"
     "                       decoder's extension list, the order in which the decoders\n"
-    "                       will be tried and in which pass\n"
-    "  --plugins DIR        plug-in folder (default: the folder 'plugins' beside this tool)\n"
-    "  --keys NAME1 NAME2   the host's registry key names; the settings are read from and\n"
-    "                       stored under HKEY_CURRENT_USER\\Software\\NAME1\\NAME2\\Tunebay\n"
-    "                       (default: Tunebay Host)\n"
+    "                       will be tried and in which pass\n",
     "\n"
     "Exit status: 0 when the source opened, 1 when it did not or the manager failed,\n"
-    "2 for bad arguments.\n";
+    "2 for bad arguments.\n"};
 
 struct Options {
   bool help = false;
@@ -44,13 +40,11 @@ struct Options {
   bool hasFormat = false;
   tb::AudioFormat format = {0, 0, 0};
   std::string name;
-  std::string plugins;
-  std::string keyName1 = "Tunebay";
-  std::string keyName2 = "Host";
+  ManagerOptions manager;
 };
 
 bool Parse(const Args& args, Options& options) {
-  options.plugins = ExeFolder() + "plugins";
+  DefaultManagerOptions(options.manager);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -58,17 +52,9 @@ bool Parse(const Args& args, Options& options) {
     } else if (arg == "--explain") {
       options.explain = true;
     } else if (arg == "--format" && i + 1 < args.size()) {
-      if (!ParseFormat(args[++i], options.format)) {
-        std::fprintf(stderr, "error: --format wants RATE:BITS:CHANNELS, got %s\n",
-                     args[i].c_str());
-        return false;
-      }
+      if (!ParseFormatOption(args[++i], options.format)) return false;
       options.hasFormat = true;
-    } else if (arg == "--plugins" && i + 1 < args.size()) {
-      options.plugins = args[++i];
-    } else if (arg == "--keys" && i + 2 < args.size()) {
-      options.keyName1 = args[++i];
-      options.keyName2 = args[++i];
+    } else if (TakeManagerOption(args, i, options.manager)) {
     } else if (!arg.empty() && arg[0] == '-') {
       std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
       return false;
@@ -203,50 +189,13 @@ int Open(tb::IManager* manager, const Options& options) {
 
 int CommandOpen(const Args& args) {
   Options options;
-  if (!Parse(args, options)) {
-    std::fprintf(stderr, "%s", kOpenHelp);
-    return 2;
-  }
-  if (options.help) {
-    std::printf("%s", kOpenHelp);
-    return 0;
-  }
-  if (GetFileAttributesA(options.plugins.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    std::fprintf(stderr, "error: no plug-in folder %s\n", options.plugins.c_str());
-    return 1;
-  }
-
-  Session session;
-  if (!OpenSession(session)) return 1;
-  tb::IManager* manager = session.manager;
-  int status = 1;
-  {
-    tb::com_ptr<tb::IRegistryLocation> location =
-        tb::com_ptr<tb::IManager>(manager).query<tb::IRegistryLocation>();
-    tb::com_ptr<tb::IError> error;
-    if (!location) {
-      std::fprintf(stderr, "error: the manager has no registry location\n");
-    } else if (!location->SetKeyName1(options.keyName1.c_str(), error.put()) ||
-               !location->SetKeyName2(options.keyName2.c_str(), error.put())) {
-      PrintError(manager, error.get(), "setting the registry key names");
-    } else if (!manager->SetPluginFolder(options.plugins.c_str())) {
-      std::fprintf(stderr, "error: the manager refused the plug-in folder %s\n",
-                   options.plugins.c_str());
-    } else if (!manager->Initialise()) {
-      std::fprintf(stderr, "error: the manager could not initialise\n");
-    } else {
-      if (options.explain) Explain(manager, options.name);
-      status = Open(manager, options);
-      // Everything of the plug-ins' has been let go: the proxy lives no longer.
-      if (!manager->Finish()) {
-        std::fprintf(stderr, "error: a plug-in is not ready to be unloaded; the plug-ins stay "
-                             "loaded until the tool exits\n");
-        status = 1;
-      }
-    }
-  }
-  CloseSession(session);
-  return status;
+  if (!Parse(args, options)) return ShowHelpForBadArguments(kOpenHelp);
+  if (options.help) return ShowHelp(kOpenHelp);
+  return RunWithManager(options.manager, [&options](tb::IManager* manager) {
+    if (options.explain) Explain(manager, options.name);
+    // Everything of the plug-ins' is let go inside Open: the proxy lives no longer.
+    return Open(manager, options);
+  });
 }
 
 }  // namespace host

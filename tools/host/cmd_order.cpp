@@ -5,40 +5,29 @@
 #include <cstring>
 
 #include "base/com.h"
-#include "host.h"
+#include "host_support.h"
 #include "services/component_key.h"
 
 namespace host {
 
 namespace {
 
-// The host's registry key names unless --keys says otherwise: the settings then live
-// under HKEY_CURRENT_USER\Software\Tunebay\Host\Tunebay.
-const char* const kDefaultKeyName1 = "Tunebay";
-const char* const kDefaultKeyName2 = "Host";
-
-const char* const kOrderHelp =
+const CommandHelp kOrderHelp = {
     "usage: tunebay-host order [--plugins DIR] [--keys NAME1 NAME2]\n"
     "       tunebay-host order set [--plugins DIR] [--keys NAME1 NAME2] KEY...\n"
     "\n"
     "Lists the decoders in the order in which files are offered to them, each with\n"
     "the key under which that order is stored. 'order set' puts the decoders with the\n"
     "given keys first, in the order given; the others follow in catalogue order.\n"
-    "\n"
-    "  --plugins DIR        plug-in folder (default: the folder 'plugins' beside this tool)\n"
-    "  --keys NAME1 NAME2   the host's registry key names; the settings are kept under\n"
-    "                       HKEY_CURRENT_USER\\Software\\NAME1\\NAME2\\Tunebay\n"
-    "                       (default: Tunebay Host)\n"
+    "\n",
     "\n"
     "As in every session of the manager, listing stores the order back too, without\n"
-    "the keys of decoders that are no longer installed.\n";
+    "the keys of decoders that are no longer installed.\n"};
 
 struct Options {
   bool help = false;
   bool set = false;
-  std::string plugins;
-  std::string keyName1 = kDefaultKeyName1;
-  std::string keyName2 = kDefaultKeyName2;
+  ManagerOptions manager;
   Args keys;
 };
 
@@ -46,7 +35,7 @@ struct Options {
 bool Parse(const Args& args, Options& options) {
   Args positional;
   bool optionsDone = false;
-  options.plugins = ExeFolder() + "plugins";
+  DefaultManagerOptions(options.manager);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (optionsDone || arg.empty() || arg[0] != '-') {
@@ -55,11 +44,7 @@ bool Parse(const Args& args, Options& options) {
       optionsDone = true;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
-    } else if (arg == "--plugins" && i + 1 < args.size()) {
-      options.plugins = args[++i];
-    } else if (arg == "--keys" && i + 2 < args.size()) {
-      options.keyName1 = args[++i];
-      options.keyName2 = args[++i];
+    } else if (TakeManagerOption(args, i, options.manager)) {
     } else {
       std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
       return false;
@@ -126,9 +111,9 @@ bool Collect(tb::IManager* manager, std::vector<Decoder>& decoders) {
 
 void Print(const std::vector<Decoder>& decoders, const Options& options) {
   std::printf("Decoders in the user's order (HKEY_CURRENT_USER\\Software\\%s\\%s\\Tunebay):\n",
-              options.keyName1.c_str(), options.keyName2.c_str());
+              options.manager.keyName1.c_str(), options.manager.keyName2.c_str());
   if (decoders.empty()) {
-    std::printf("  none found in %s\n", options.plugins.c_str());
+    std::printf("  none found in %s\n", options.manager.plugins.c_str());
     return;
   }
   size_t width = 0;
@@ -190,44 +175,13 @@ int ListOrSet(tb::IManager* manager, const Options& options) {
 
 int CommandOrder(const Args& args) {
   Options options;
-  if (!Parse(args, options)) {
-    std::fprintf(stderr, "%s", kOrderHelp);
-    return 2;
-  }
-  if (options.help) {
-    std::printf("%s", kOrderHelp);
-    return 0;
-  }
-
-  Session session;
-  if (!OpenSession(session)) return 1;
-  tb::IManager* manager = session.manager;
-  int status = 1;
-  tb::com_ptr<tb::IRegistryLocation> location =
-      tb::com_ptr<tb::IManager>(manager).query<tb::IRegistryLocation>();
-  tb::com_ptr<tb::IError> error;
-  if (!location) {
-    std::fprintf(stderr, "error: the manager has no registry location\n");
-  } else if (!location->SetKeyName1(options.keyName1.c_str(), error.put()) ||
-             !location->SetKeyName2(options.keyName2.c_str(), error.put())) {
-    PrintError(manager, error.get(), "setting the registry key names");
-  } else if (!manager->SetPluginFolder(options.plugins.c_str())) {
-    std::fprintf(stderr, "error: the manager refused the plug-in folder %s\n",
-                 options.plugins.c_str());
-  } else if (!manager->Initialise()) {
-    std::fprintf(stderr, "error: the manager could not initialise\n");
-  } else {
-    status = ListOrSet(manager, options);
-    // Finish stores the order, also when it then refuses to unload the plug-ins.
-    if (!manager->Finish()) {
-      std::fprintf(stderr, "warning: a plug-in is not ready to be unloaded; the order was "
-                           "stored, the plug-ins stay loaded until the tool exits\n");
-    }
-  }
-  location.reset();
-  error.reset();
-  CloseSession(session);
-  return status;
+  if (!Parse(args, options)) return ShowHelpForBadArguments(kOrderHelp);
+  if (options.help) return ShowHelp(kOrderHelp);
+  // Finish stores the order, also when it then refuses to unload the plug-ins: the job
+  // is done all the same.
+  return RunWithManager(
+      options.manager, [&options](tb::IManager* manager) { return ListOrSet(manager, options); },
+      UnloadRefused::kWarns);
 }
 
 }  // namespace host

@@ -13,7 +13,7 @@ namespace host {
 
 namespace {
 
-const char* const kToneHelpHead =
+const CommandHelp kToneHelp = {
     "usage: tunebay-host tone OUTPUT [--seconds S] [--freq HZ] [--level DBFS]\n"
     "                         [--format RATE:BITS:CHANNELS] [--title T] [--artist A]\n"
     "                         [--album A] [--genre G] [--year Y] [--encoder NAME]\n"
@@ -30,15 +30,9 @@ const char* const kToneHelpHead =
     "  --title, --artist, --album, --genre, --year   the tags (default: none)\n"
     "  --encoder NAME       the encoder, by component name or library file name\n"
     "                       (default: the first encoder that lists OUTPUT's\n"
-    "                       extension, else the first that lists none)\n";
-
-const char* const kToneHelpTail =
+    "                       extension, else the first that lists none)\n",
     "\n"
-    "Exit status: 0 when OUTPUT was written, 1 on any failure, 2 for bad arguments.\n";
-
-void PrintHelp(std::FILE* to) {
-  std::fprintf(to, "%s%s%s", kToneHelpHead, kManagerOptionsHelp, kToneHelpTail);
-}
+    "Exit status: 0 when OUTPUT was written, 1 on any failure, 2 for bad arguments.\n"};
 
 // An hour of the widest format is about 2.6 GB: beyond that a WAVE file cannot go.
 const double kMaxSeconds = 3600;
@@ -89,11 +83,7 @@ bool Parse(const Args& args, Options& options) {
         options.year = static_cast<int32_t>(number);
       }
     } else if (arg == "--format" && hasValue) {
-      if (!ParseFormat(args[++i], options.format)) {
-        std::fprintf(stderr, "error: --format wants RATE:BITS:CHANNELS, got %s\n",
-                     args[i].c_str());
-        return false;
-      }
+      if (!ParseFormatOption(args[++i], options.format)) return false;
     } else if (arg == "--title" && hasValue) {
       options.title = args[++i];
     } else if (arg == "--artist" && hasValue) {
@@ -253,27 +243,15 @@ int WriteTone(tb::IManager* manager, const Options& options, PendingOutput& outp
 
 int CommandTone(const Args& args) {
   Options options;
-  if (!Parse(args, options)) {
-    PrintHelp(stderr);
-    return 2;
-  }
-  if (options.help) {
-    PrintHelp(stdout);
-    return 0;
-  }
+  if (!Parse(args, options)) return ShowHelpForBadArguments(kToneHelp);
+  if (options.help) return ShowHelp(kToneHelp);
   PendingOutput output;
   if (!output.Prepare(options.output)) return 1;
-
-  Session session;
-  if (!OpenSession(session)) return 1;
-  int status = 1;
-  if (InitialiseManager(session.manager, options.manager)) {
-    status = WriteTone(session.manager, options, output);
+  return RunWithManager(options.manager, [&options, &output](tb::IManager* manager) {
+    const int status = WriteTone(manager, options, output);
     output.Discard();
-    if (!FinishManager(session.manager)) status = 1;
-  }
-  CloseSession(session);
-  return status;
+    return status;
+  });
 }
 
 }  // namespace host

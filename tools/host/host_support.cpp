@@ -64,11 +64,44 @@ bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
   return true;
 }
 
-bool FinishManager(tb::IManager* manager) {
+bool FinishManager(tb::IManager* manager, UnloadRefused refused) {
   if (manager->Finish()) return true;
-  std::fprintf(stderr, "error: a plug-in is not ready to be unloaded (something of it is "
-                       "still alive); the plug-ins stay loaded until the tool exits\n");
+  if (refused == UnloadRefused::kWarns) {
+    std::fprintf(stderr,
+                 "warning: a plug-in is not ready to be unloaded (something of it is "
+                 "still alive); the settings were stored, the plug-ins stay loaded "
+                 "until the tool exits\n");
+  } else {
+    std::fprintf(stderr,
+                 "error: a plug-in is not ready to be unloaded (something of it is "
+                 "still alive); the plug-ins stay loaded until the tool exits\n");
+  }
   return false;
+}
+
+int RunWithManager(const ManagerOptions& options, const std::function<int(tb::IManager*)>& job,
+                   UnloadRefused refused) {
+  Session session;
+  if (!OpenSession(session)) return 1;
+  int status = 1;
+  if (InitialiseManager(session.manager, options)) {
+    status = job(session.manager);
+    if (!FinishManager(session.manager, refused) && refused == UnloadRefused::kFails) {
+      status = 1;
+    }
+  }
+  CloseSession(session);
+  return status;
+}
+
+int ShowHelpForBadArguments(const CommandHelp& help) {
+  std::fprintf(stderr, "%s%s%s", help.head, kManagerOptionsHelp, help.tail);
+  return 2;
+}
+
+int ShowHelp(const CommandHelp& help) {
+  std::printf("%s%s%s", help.head, kManagerOptionsHelp, help.tail);
+  return 0;
 }
 
 bool ParseFormat(const std::string& text, tb::AudioFormat& format) {
@@ -86,6 +119,12 @@ bool ParseFormat(const std::string& text, tb::AudioFormat& format) {
     p = end + 1;
   }
   return true;
+}
+
+bool ParseFormatOption(const std::string& text, tb::AudioFormat& format) {
+  if (ParseFormat(text, format)) return true;
+  std::fprintf(stderr, "error: --format wants RATE:BITS:CHANNELS, got %s\n", text.c_str());
+  return false;
 }
 
 std::string FormatText(const tb::AudioFormat& f) {

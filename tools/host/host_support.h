@@ -6,6 +6,7 @@
 
 #include <tunebay/tunebay.h>
 
+#include <functional>
 #include <string>
 
 #include "base/com.h"
@@ -40,11 +41,39 @@ bool TakeManagerOption(const Args& args, size_t& i, ManagerOptions& options);
 /// not initialised.
 bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options);
 
+/// What a Finish that cannot unload the plug-ins means for a command. Finish stores the
+/// settings all the same; only the libraries stay loaded until the tool exits.
+enum class UnloadRefused {
+  kFails,  // an error, and the command fails
+  kWarns,  // a warning only: for a command whose work is the stored settings
+};
+
 /// Finish, saying why when the plug-ins cannot be unloaded. True when it succeeded.
-bool FinishManager(tb::IManager* manager);
+bool FinishManager(tb::IManager* manager, UnloadRefused refused = UnloadRefused::kFails);
+
+/// One command's time with the manager: loads the library, sets the manager up as
+/// `options` say (InitialiseManager), runs `job`, finishes the manager and lets the
+/// library go. Whatever the job took from the plug-ins must be released by the time
+/// it returns, since Finish unloads them. Returns the job's exit status, or 1 when the
+/// library or the setup failed, or when Finish failed and `refused` is kFails.
+int RunWithManager(const ManagerOptions& options, const std::function<int(tb::IManager*)>& job,
+                   UnloadRefused refused = UnloadRefused::kFails);
+
+/// A command's help: `head`, the lines of kManagerOptionsHelp, then `tail`.
+struct CommandHelp {
+  const char* head;
+  const char* tail;
+};
+/// The help after arguments that make no sense: on the error stream. Returns 2, the
+/// exit status for bad arguments.
+int ShowHelpForBadArguments(const CommandHelp& help);
+/// The help asked for with --help: on standard output. Returns 0.
+int ShowHelp(const CommandHelp& help);
 
 /// "44100:16:2": three decimal numbers, nothing else. False for anything else.
 bool ParseFormat(const std::string& text, tb::AudioFormat& format);
+/// ParseFormat for the value of --format, saying what is wrong with a bad one.
+bool ParseFormatOption(const std::string& text, tb::AudioFormat& format);
 /// "44100 Hz, 16 bits, 2 channels"
 std::string FormatText(const tb::AudioFormat& format);
 /// "44100:16:2"
