@@ -159,5 +159,41 @@ cat "$work/odd.txt"
 leftovers=$(ls -A "$work/failed")
 [ -z "$leftovers" ] || failed "a failed conversion left files behind: $leftovers"
 
+echo "== list and order: the catalogue and the user's decoder order"
+if run_tool list --json $keys | tr -d '\r' > "$work/list.json"; then
+  "$python" - "$work/list.json" <<'PY' || failed "list does not show the bundled plug-ins"
+import json, sys
+components = json.load(open(sys.argv[1]))["components"]
+wanted = [("WAVE decoder", 3, "zqwave.dll", 0), ("PCM convertor", 5, "zqpcmconv.dll", 0),
+          ("WAVE writer", 4, "zqwavewriter.dll", 0)]
+have = [(c["name"], c["kind"], c["module"], c["index"]) for c in components]
+missing = [w for w in wanted if w not in have]
+print("%d components listed%s" % (len(have), "; missing %s" % missing if missing else ""))
+sys.exit(1 if missing else 0)
+PY
+else
+  failed "list exited non-zero"
+fi
+# The decoders' keys in the stored order, most preferred first.
+order_keys() { run_tool order $keys | tr -d '\r' | awk '$1 ~ /^[0-9]+$/ { print $2 }'; }
+before=$(order_keys)
+set -- $before
+if [ "$#" -lt 2 ]; then
+  failed "order lists fewer than two decoders: $before"
+else
+  first=$1
+  last=$(echo "$before" | tail -n 1)
+  reversed=$(echo "$before" | awk '{ k[NR] = $0 } END { for (i = NR; i >= 1; i--) print k[i] }')
+  # shellcheck disable=SC2086
+  run_tool order set $reversed $keys > /dev/null || failed "order set exited non-zero"
+  now=$(order_keys | head -n 1)
+  [ "$now" = "$last" ] || failed "after order set the first decoder is $now, wanted $last"
+  # shellcheck disable=SC2086
+  run_tool order set $before $keys > /dev/null || failed "restoring the order failed"
+  [ "$(order_keys | head -n 1)" = "$first" ] || failed "the order was not restored"
+  run_tool order set no-such-key $keys > /dev/null 2>&1 &&
+    failed "order set accepted a key that matches no decoder"
+fi
+
 [ "$status" -eq 0 ] && echo "all end-to-end checks passed"
 exit $status
