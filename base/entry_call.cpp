@@ -74,8 +74,8 @@ struct BoolCall {
 
 void RunBoolCall(void* context) {
   auto* call = static_cast<BoolCall*>(context);
-  call->eax = static_cast<uint32_t>(tb_call_restoring_stack(call->fn, call->args, call->argc,
-                                                            nullptr));
+  call->eax =
+      static_cast<uint32_t>(tb_call_restoring_stack(call->fn, call->args, call->argc, nullptr));
 }
 
 bool GuardedBoolCall(BoolCall& call, bool* result) {

@@ -90,7 +90,7 @@ static_assert(offsetof(SampleFace, forward_target) == sizeof(void*),
 }  // namespace tb
 
 /// Checks at compile time that a table member sits at the slot that callers use.
-#define TB_CHECK_TABLE_SLOT(Table, member, slot)                     \
+#define TB_CHECK_TABLE_SLOT(Table, member, slot)                   \
   static_assert(offsetof(Table, member) == (slot) * sizeof(void*), \
                 #Table "::" #member " must be slot " #slot)
 

@@ -75,8 +75,10 @@ bool RunCase(const char* title, int originEvery, bool withPlainWalk) {
   std::vector<BenchDecoder> decoders(kDecoders), gone(kStoredKeys / 10);
   for (std::vector<BenchDecoder>* group : {&decoders, &gone}) {
     for (BenchDecoder& d : *group) {
-      d.id = GUID{static_cast<unsigned long>(random()), static_cast<unsigned short>(random()),
-                  static_cast<unsigned short>(random()), {}};
+      d.id = GUID{static_cast<unsigned long>(random()),
+                  static_cast<unsigned short>(random()),
+                  static_cast<unsigned short>(random()),
+                  {}};
       for (unsigned char& b : d.id.Data4) b = static_cast<unsigned char>(random());
     }
   }
@@ -130,8 +132,8 @@ bool RunCase(const char* title, int originEvery, bool withPlainWalk) {
   std::printf("%s\n", title);
   std::printf("  %d keys once:              median %8.3f ms, best %8.3f ms\n", kDecoders,
               key.median * 1e3, key.best * 1e3);
-  std::printf("  GetOrderedComponents:      median %8.3f ms, best %8.3f ms\n",
-              order.median * 1e3, order.best * 1e3);
+  std::printf("  GetOrderedComponents:      median %8.3f ms, best %8.3f ms\n", order.median * 1e3,
+              order.best * 1e3);
   std::printf("  ratio:                     median %8.2f,    best %8.2f\n",
               order.median / key.median, order.best / key.best);
 

@@ -78,7 +78,8 @@ class MemorySource final : public tb::ISourceData,
                            public tb::ILifetime {
  public:
   MemorySource(const std::vector<uint8_t>& bytes, const tb::AudioFormat& format)
-      : bytes_(bytes), format_(format),
+      : bytes_(bytes),
+        format_(format),
         frameBytes_(static_cast<uint32_t>(format.bitsPerSample / 8 * format.channels)) {}
 
   HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
@@ -252,9 +253,8 @@ struct Proxy {
 // when the formats differ). `borrowed` receives the source itself, without a reference:
 // one of our own would keep the proxy from ever seeing only its own references, and so
 // from ending.
-bool MakeProxy(tb::Manager& manager, const std::vector<uint8_t>& bytes,
-               const tb::AudioFormat& own, const tb::AudioFormat& delivered, Proxy& proxy,
-               MemorySource** borrowed = nullptr) {
+bool MakeProxy(tb::Manager& manager, const std::vector<uint8_t>& bytes, const tb::AudioFormat& own,
+               const tb::AudioFormat& delivered, Proxy& proxy, MemorySource** borrowed = nullptr) {
   MemorySource* source = new MemorySource(bytes, own);
   if (borrowed) *borrowed = source;
   IUnknown* slot = static_cast<tb::ISourceData*>(source);
@@ -330,9 +330,10 @@ bool PlainCase(tb::Manager& manager, const std::vector<uint8_t>& bytes, uint32_t
   const double d = Median(times[0]), p = Median(times[2]);
   *overhead = (Median(proxyRatios) - 1) * 100;
   const double perRead = 1e9 / static_cast<double>(reads);
-  std::printf("  %2u KiB reads: direct %6.1f ns, proxy %6.1f ns a read; proxy overhead %+.2f%%"
-              " (noise floor %+.2f%%)\n",
-              size / 1024, d * perRead, p * perRead, *overhead, (Median(noiseRatios) - 1) * 100);
+  std::printf(
+      "  %2u KiB reads: direct %6.1f ns, proxy %6.1f ns a read; proxy overhead %+.2f%%"
+      " (noise floor %+.2f%%)\n",
+      size / 1024, d * perRead, p * perRead, *overhead, (Median(noiseRatios) - 1) * 100);
   return true;
 }
 
@@ -354,8 +355,7 @@ struct DirectConversion {
 
   DirectConversion(MemorySource* s, tb::com_ptr<tb::IConversion> c, const void* placeLike,
                    uint32_t a)
-      : source(s), conversion(std::move(c)), storage(kProxyBufferLimit + 4096), ask(a),
-        copy(true) {
+      : source(s), conversion(std::move(c)), storage(kProxyBufferLimit + 4096), ask(a), copy(true) {
     const uintptr_t base = reinterpret_cast<uintptr_t>(storage.data());
     const uintptr_t want = reinterpret_cast<uintptr_t>(placeLike) & 4095;
     in = storage.data() + ((want - base) & 4095);
@@ -375,8 +375,8 @@ struct DirectConversion {
 };
 
 struct ConvertingResult {
-  double ratio = 0;         // proxy / (direct + one copy), paired median
-  double extraCopies = 0;   // (proxy - direct) / one copy, paired median
+  double ratio = 0;        // proxy / (direct + one copy), paired median
+  double extraCopies = 0;  // (proxy - direct) / one copy, paired median
 };
 
 bool ConvertingCase(tb::Manager& manager, const std::vector<uint8_t>& bytes, const char* title,
@@ -433,9 +433,10 @@ bool ConvertingCase(tb::Manager& manager, const std::vector<uint8_t>& bytes, con
   std::printf("  direct read + convert:          %8.2f us a read\n", Median(times[2]) * perRead);
   std::printf("  direct read + convert + 1 copy: %8.2f us a read\n", Median(times[1]) * perRead);
   std::printf("  through the proxy:              %8.2f us a read\n", Median(times[0]) * perRead);
-  std::printf("  proxy / (direct + 1 copy): %.3f; the proxy's extra time over the direct "
-              "conversion: %.2f copies of the output\n",
-              result->ratio, result->extraCopies);
+  std::printf(
+      "  proxy / (direct + 1 copy): %.3f; the proxy's extra time over the direct "
+      "conversion: %.2f copies of the output\n",
+      result->ratio, result->extraCopies);
   return true;
 }
 
@@ -475,8 +476,7 @@ int main() {
   std::printf("ratio proxy_plain_64k_overhead_percent=%.2f (target <= 2)\n", overhead64);
   std::printf("ratio proxy_convert_pcm_time_over_direct_plus_one_copy=%.3f (target <= 1)\n",
               pcm.ratio);
-  std::printf("ratio proxy_convert_copyonly_extra_copies=%.2f (target <= 1)\n",
-              copy.extraCopies);
+  std::printf("ratio proxy_convert_copyonly_extra_copies=%.2f (target <= 1)\n", copy.extraCopies);
 
   const ULONG left = primary->Release();
   if (left != 0) std::printf("(the manager's last Release left %lu references)\n", left);

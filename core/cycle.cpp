@@ -63,8 +63,8 @@ void Manager::ReadSettings() {
   ReadDwordSetting(name1, name2, kSettingsSection, nullptr, kFileNameFormatValue,
                    &artistTitleFileNameFormat_);
   try {
-    sourceOrder_ = SplitOrderText(
-        ReadTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue));
+    sourceOrder_ =
+        SplitOrderText(ReadTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue));
   } catch (...) {
     return;
   }
@@ -86,8 +86,7 @@ void Manager::WriteSettings() {
     // Kept within what the store can read back: an over-long text would be read as
     // empty, losing the whole order; this way only its least preferred keys go.
     const std::string text = JoinOrderText(sourceOrder_, kMaxTextSettingLength);
-    WriteTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue,
-                     text.c_str());
+    WriteTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue, text.c_str());
   } catch (...) {
   }
 }

@@ -137,8 +137,7 @@ class Manager final : public IManager,
   Manager();
   ~Manager();
 
-  void AddComponentAt(IComponent* component, const char* moduleFileName, int32_t index,
-                      int depth);
+  void AddComponentAt(IComponent* component, const char* moduleFileName, int32_t index, int depth);
 
   // The keys of several components at once (services/manager_services.cpp): origin
   // records are found through a pointer index built once, not a catalogue scan each.
@@ -155,7 +154,7 @@ class Manager final : public IManager,
   std::vector<ServiceEntry> services_;
   std::vector<com_ptr<IComponent>> catalogue_;
   std::vector<std::unique_ptr<PluginModule>> modules_;
-  std::vector<ComponentOrigin> origins_;  // parallel to catalogue_
+  std::vector<ComponentOrigin> origins_;      // parallel to catalogue_
   std::vector<IManagerListener*> listeners_;  // not counted
   RecursiveLock listenerLock_;
   com_ptr<IConvertor> convertor_;

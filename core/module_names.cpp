@@ -6,9 +6,9 @@ namespace tb {
 // variants of it, the designated format module, the default convertor, the
 // downloaders, two MIDI modules and the video module.
 const char* const kAllowListNames[kAllowListSize] = {
-    "aacaudio.dll",  "aiffaudio.dll", "oggaudio.dll",  "wmaaudio.dll",  "vqfaudio.dll",
-    "wavaudio.dll",  "mp3audio.dll",  "mp3lite.dll",   "mp3plus.dll",   "multiformat.dll",
-    "pcmconvert.dll", "netfetch.dll", "midisynth.dll", "midiplayer.dll", "videoaudio.dll",
+    "aacaudio.dll",   "aiffaudio.dll", "oggaudio.dll",  "wmaaudio.dll",   "vqfaudio.dll",
+    "wavaudio.dll",   "mp3audio.dll",  "mp3lite.dll",   "mp3plus.dll",    "multiformat.dll",
+    "pcmconvert.dll", "netfetch.dll",  "midisynth.dll", "midiplayer.dll", "videoaudio.dll",
 };
 
 const char* const kDesignatedModuleName = "multiformat.dll";

@@ -10,6 +10,7 @@ packages=(
   wine wine32:i386
   xvfb xauth
   sox
+  clang-format
   python3-pyftpdlib
 )
 

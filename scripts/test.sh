@@ -4,6 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/check-format.sh"
 bash "$root/scripts/build.sh" --native
 
 prefix="$root/build/win/wineprefix"

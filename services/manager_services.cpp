@@ -203,8 +203,8 @@ bool TB_STDCALL Manager::SetSourceOrder(IComponent** components, int32_t count) 
 
 bool TB_STDCALL Manager::GetOrderedComponents(int32_t kind, IComponentCollection** list) noexcept {
   if (!list || kind != kKindDecoder) return false;
-  com_ptr<OrderedComponentList> ordered = com_ptr<OrderedComponentList>::adopt(
-      OrderedComponentList::Create());
+  com_ptr<OrderedComponentList> ordered =
+      com_ptr<OrderedComponentList>::adopt(OrderedComponentList::Create());
   if (!ordered) return false;
   try {
     // Our own references, so that nothing a decoder does while answering can pull a

@@ -22,9 +22,7 @@ HRESULT TB_STDCALL OrderedComponentList::QueryInterface(REFIID iid, void** out) 
   return query_from_table(iid, out, rows);
 }
 
-ULONG TB_STDCALL OrderedComponentList::AddRef() noexcept {
-  return InterlockedIncrement(&count_);
-}
+ULONG TB_STDCALL OrderedComponentList::AddRef() noexcept { return InterlockedIncrement(&count_); }
 
 ULONG TB_STDCALL OrderedComponentList::Release() noexcept {
   const LONG left = InterlockedDecrement(&count_);

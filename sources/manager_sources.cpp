@@ -8,9 +8,9 @@
 
 namespace tb {
 
-bool TB_STDCALL Manager::OpenSource(const char* name, const AudioFormat* format,
-                                    IUnknown** source, int32_t pass, uint32_t requiredMask,
-                                    uint32_t excludedMask, IError** error) noexcept {
+bool TB_STDCALL Manager::OpenSource(const char* name, const AudioFormat* format, IUnknown** source,
+                                    int32_t pass, uint32_t requiredMask, uint32_t excludedMask,
+                                    IError** error) noexcept {
   const bool wrap = (requiredMask & kOpenWithProxy) != 0;
   // A proxy divides by the bytes per second and the sample rate of the format it
   // presents; one that describes no audio is refused before any decoder runs.

@@ -105,8 +105,8 @@ AudioFormat* TB_STDCALL FaceGetFormat(Face* face, AudioFormat* out) noexcept {
 
 const ControlTable kControlTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
                                     &FaceStart,          &FaceStop,   kForwardSlot5};
-const SinkDataTable kSinkDataTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
-                                      &FaceWrite, &FaceGetFormat};
+const SinkDataTable kSinkDataTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease, &FaceWrite,
+                                      &FaceGetFormat};
 
 SinkProxy::SinkProxy(Manager& manager, const AudioFormat& format) noexcept
     : owner_(manager), format_(format) {
@@ -193,8 +193,7 @@ bool SinkProxy::Start(int32_t argument) noexcept {
   if (ok) {
     if (com_ptr<IConvertorSetup> setup = convertor.query<IConvertorSetup>()) setup->Prepare(1);
     ok = SinkFormat(&sink) &&
-         convertor->CreateConversion(&format_, &sink, conversion_.put(), argument) &&
-         conversion_;
+         convertor->CreateConversion(&format_, &sink, conversion_.put(), argument) && conversion_;
   }
   if (!ok) {
     conversion_.reset();

@@ -177,15 +177,13 @@ bool TB_STDCALL FaceStop(Face* face, int32_t argument) noexcept {
 const AudioFormat* TB_STDCALL FaceGetFormat(Face* face, AudioFormat* out) noexcept {
   return face->owner->GetFormat(out);
 }
-bool TB_STDCALL FaceRead(Face* face, void* buffer, uint32_t size, uint32_t* length,
-                         int32_t* status, IError** error) noexcept {
+bool TB_STDCALL FaceRead(Face* face, void* buffer, uint32_t size, uint32_t* length, int32_t* status,
+                         IError** error) noexcept {
   return face->owner->Read(buffer, size, length, status, error);
 }
 uint64_t TB_STDCALL FaceGetDataSize(Face* face) noexcept { return face->owner->GetDataSize(); }
 uint64_t TB_STDCALL FaceGetPosition(Face* face) noexcept { return face->owner->GetPosition(); }
-uint64_t TB_STDCALL FaceGetBlockAlign(Face* face) noexcept {
-  return face->owner->GetBlockAlign();
-}
+uint64_t TB_STDCALL FaceGetBlockAlign(Face* face) noexcept { return face->owner->GetBlockAlign(); }
 uint64_t TB_STDCALL FaceGetLength(Face* face) noexcept { return face->owner->GetLength(); }
 int32_t TB_STDCALL FaceQueryCount(Face* face) noexcept { return face->owner->QueryCount(); }
 int32_t TB_STDCALL FaceQuerySamplePosition(Face* face, int32_t index) noexcept {
@@ -208,18 +206,17 @@ const PositionTable kPositionTable = {&FaceQueryInterface, &FaceAddRef,        &
                                       &FaceGetPosition,    &FaceGetBlockAlign, &FaceGetLength};
 const SampleQueryTable kSampleQueryTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
                                             &FaceQueryCount, &FaceQuerySamplePosition};
-const TagTable kTagTable = {&FaceQueryInterface, &FaceAddRef,    &FaceRelease,
-                            &FaceGetTitle,       &FaceGetArtist, kForwardSlot5,
-                            kForwardSlot6,       kForwardSlot7};
+const TagTable kTagTable = {&FaceQueryInterface, &FaceAddRef,   &FaceRelease,  &FaceGetTitle,
+                            &FaceGetArtist,      kForwardSlot5, kForwardSlot6, kForwardSlot7};
 const SeekTable kSeekTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease, &FaceSeek};
-const OriginalFormatTable kOriginalFormatTable = {&FaceQueryInterface, &FaceAddRef,
-                                                  &FaceRelease, &FaceGetSourceFormat};
+const OriginalFormatTable kOriginalFormatTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
+                                                  &FaceGetSourceFormat};
 
 // ---- Lifetime ---------------------------------------------------------------------
 
 SourceProxy::SourceProxy(Manager& manager) noexcept : settings_(&manager) {
-  const void* tables[kFaces] = {&kControlTable, &kDataTable, &kPositionTable,
-                                &kSampleQueryTable, &kTagTable, &kSeekTable,
+  const void* tables[kFaces] = {&kControlTable,       &kDataTable, &kPositionTable,
+                                &kSampleQueryTable,   &kTagTable,  &kSeekTable,
                                 &kOriginalFormatTable};
   for (int i = 0; i < kFaces; ++i) faces_[i] = Face{tables[i], nullptr, this};
   IncrementLiveProxyCount();
@@ -275,9 +272,9 @@ bool SourceProxy::Build(IUnknown* object, const AudioFormat* requested) noexcept
   if (!lifetime_->Attach(primary())) return false;
 
   target_ = target;
-  byteRatio_ = FormatRatio(BytesPerSecond(own.sampleRate, own.bitsPerSample, own.channels),
-                           BytesPerSecond(target.sampleRate, target.bitsPerSample,
-                                          target.channels));
+  byteRatio_ =
+      FormatRatio(BytesPerSecond(own.sampleRate, own.bitsPerSample, own.channels),
+                  BytesPerSecond(target.sampleRate, target.bitsPerSample, target.channels));
   rateRatio_ = FormatRatio(own.sampleRate, target.sampleRate);
   ready_ = true;
   return true;
@@ -340,8 +337,7 @@ bool SourceProxy::Start(int32_t argument) noexcept {
   if (!same) {
     AudioFormat from;
     ok = manager_->GetConvertor(convertor.put()) && convertor && SourceFormat(&from) &&
-         convertor->CreateConversion(&from, &target_, conversion_.put(), argument) &&
-         conversion_;
+         convertor->CreateConversion(&from, &target_, conversion_.put(), argument) && conversion_;
   }
   if (ok && !buffer_) {
     buffer_.reset(new (std::nothrow) uint8_t[kConversionBufferSize]);
@@ -389,8 +385,7 @@ bool SourceProxy::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* s
   if (!conversion_) return data_->Read(buffer, size, length, status, error);
 
   const uint32_t wanted = ConvertingReadSize(
-      size, byteRatio_,
-      static_cast<uint32_t>(BlockAlign(target_.bitsPerSample, target_.channels)));
+      size, byteRatio_, static_cast<uint32_t>(BlockAlign(target_.bitsPerSample, target_.channels)));
   if (wanted < kReadReserve || !buffer_) {
     ReportError(error, result::InsufficientBuffer);
     return false;
@@ -432,9 +427,7 @@ uint64_t SourceProxy::GetLength() noexcept {
   return ScaleDown64(static_cast<uint32_t>(position_->GetLength()), rateRatio_);
 }
 
-int32_t SourceProxy::QueryCount() noexcept {
-  return sampleQuery_ ? sampleQuery_->QueryCount() : 0;
-}
+int32_t SourceProxy::QueryCount() noexcept { return sampleQuery_ ? sampleQuery_->QueryCount() : 0; }
 
 int32_t SourceProxy::QuerySamplePosition(int32_t index) noexcept {
   if (!sampleQuery_) return -1;
@@ -485,16 +478,15 @@ void SourceProxy::RefreshArtistTitle() noexcept {
     const int32_t layout = haveManager ? settings_->artistTitleFileNameFormat() : 0;
     com_ptr<IFileInfo> fileInfo;
     std::string path;
-    if (ArtistTitleNeedsFileName(blockTitle.c_str(), blockArtist.c_str(), haveManager,
-                                 source)) {
+    if (ArtistTitleNeedsFileName(blockTitle.c_str(), blockArtist.c_str(), haveManager, source)) {
       fileInfo = source_.query<IFileInfo>();
       if (fileInfo) {
         text = fileInfo->GetFilePath();
         if (text) path = text;
       }
     }
-    ArtistTitle result = ApplyArtistTitleRule(blockTitle.c_str(), blockArtist.c_str(),
-                                              haveManager, source, layout, path.c_str());
+    ArtistTitle result = ApplyArtistTitleRule(blockTitle.c_str(), blockArtist.c_str(), haveManager,
+                                              source, layout, path.c_str());
     title_ = std::move(result.title);
     artist_ = std::move(result.artist);
   } catch (...) {

@@ -17,8 +17,8 @@ namespace {
 
 unsigned long ProbeFileSystem(const char* path) {
   // Attribute access only: the file need not be readable, only present.
-  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
   CloseHandle(file);
   return 0;
@@ -90,8 +90,7 @@ Outcome RunPass(IComponentCollection* decoders, const Request& request,
     com_ptr<IComponent> component;
     if (!decoders->GetItem(i, component.put()) || !component) continue;
     OpenerRef opener;
-    if (FAILED(component->QueryInterface(iid_of<ISourceOpener>(), opener.put_void())) ||
-        !opener) {
+    if (FAILED(component->QueryInterface(iid_of<ISourceOpener>(), opener.put_void())) || !opener) {
       continue;
     }
     if ((opener_unknown(opener.get())->GetCapabilities() & kCapabilityOpensSources) == 0) {

@@ -57,9 +57,9 @@ struct IManager : public IUnknown {
   /// user's order. `*source` receives the source object; with kOpenWithProxy in
   /// `requiredMask` it is wrapped in a proxy delivering `format` (null: the source's
   /// own). `pass` is -1 for both extension passes, else the one pass to run.
-  virtual bool TB_STDCALL OpenSource(const char* name, const AudioFormat* format,
-                                     IUnknown** source, int32_t pass, uint32_t requiredMask,
-                                     uint32_t excludedMask, IError** error) = 0;
+  virtual bool TB_STDCALL OpenSource(const char* name, const AudioFormat* format, IUnknown** source,
+                                     int32_t pass, uint32_t requiredMask, uint32_t excludedMask,
+                                     IError** error) = 0;
   /// Asks `creator` for a sink and wraps it in a proxy that converts the host's
   /// `format` into the sink's own. `*sink` receives the proxy.
   virtual bool TB_STDCALL CreateSink(ISinkCreator* creator, IUnknown** sink,

@@ -2,11 +2,11 @@
 #ifndef TUNEBAY_TUNEBAY_H
 #define TUNEBAY_TUNEBAY_H
 
-#include "types.h"
-#include "error.h"
-#include "source.h"
 #include "component.h"
 #include "encoder.h"
+#include "error.h"
 #include "manager.h"
+#include "source.h"
+#include "types.h"
 
 #endif  // TUNEBAY_TUNEBAY_H

@@ -42,16 +42,16 @@ inline const GUID& iid_of() {
 #define TB_UUIDOF_DECL(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
 #endif
 
-#define TB_DECLARE_IID(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)              \
-  namespace tb {                                                                 \
-  template <>                                                                    \
-  struct iid_traits<I> {                                                         \
-    static const GUID& value() {                                                 \
-      static const GUID id = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}};      \
-      return id;                                                                 \
-    }                                                                            \
-  };                                                                             \
-  }                                                                              \
+#define TB_DECLARE_IID(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)        \
+  namespace tb {                                                            \
+  template <>                                                               \
+  struct iid_traits<I> {                                                    \
+    static const GUID& value() {                                            \
+      static const GUID id = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}; \
+      return id;                                                            \
+    }                                                                       \
+  };                                                                        \
+  }                                                                         \
   TB_UUIDOF_DECL(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
 
 namespace tb {

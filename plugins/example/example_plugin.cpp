@@ -342,8 +342,7 @@ class ToneDecoder final : public IComponent,
     uint64_t frames = 0;
     int32_t rate = 0;
     if (!ReadToneFile(name, &frequency, &frames, &rate)) {
-      SetError(error, result::BadFormat,
-               "a tone file holds <frequency> <seconds> [<sample rate>]");
+      SetError(error, result::BadFormat, "a tone file holds <frequency> <seconds> [<sample rate>]");
       return false;
     }
     ToneSource* made = new (std::nothrow) ToneSource(frequency, frames, rate);
@@ -422,8 +421,8 @@ class LevelSink final : public ISourceControl, public ISinkData, public ILifetim
 
   // ISinkData. Samples may arrive split across writes; a leftover byte waits for the
   // next one.
-  bool TB_STDCALL Write(const void* data, uint32_t length, int32_t, IError** error) noexcept
-      override {
+  bool TB_STDCALL Write(const void* data, uint32_t length, int32_t,
+                        IError** error) noexcept override {
     if (!data && length) {
       SetError(error, result::InvalidParameter, "Write needs data");
       return false;
@@ -530,8 +529,8 @@ class LevelMeter final : public IComponent, public ISinkFactory, public ICompone
       SetError(error, result::BadFormat, "the format has no channels or no sample rate");
       return false;
     }
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       SetError(error, result::OpenFailed, "cannot create the report file", GetLastError());
       return false;

@@ -2,6 +2,7 @@
 
 #include <base/handles.h>
 #include <windows.h>
+
 #include <wininet.h>
 
 #include <memory>

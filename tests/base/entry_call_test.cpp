@@ -1,6 +1,7 @@
 #include "base/entry_call.h"
 
 #include <windows.h>
+
 #include <unknwn.h>
 
 #include <gtest/gtest.h>

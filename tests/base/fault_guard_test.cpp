@@ -1,6 +1,7 @@
 #include "base/fault_guard.h"
 
 #include <windows.h>
+
 #include <unknwn.h>
 
 #include <gtest/gtest.h>
@@ -97,13 +98,9 @@ void* ChainHead() {
 
 volatile uintptr_t g_bad_address = 0x10;
 
-void WriteToBadAddress(void*) {
-  *reinterpret_cast<volatile int*>(g_bad_address) = 1;
-}
+void WriteToBadAddress(void*) { *reinterpret_cast<volatile int*>(g_bad_address) = 1; }
 
-void RaiseCustom(void*) {
-  RaiseException(0xE0ABCDEF, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-}
+void RaiseCustom(void*) { RaiseException(0xE0ABCDEF, EXCEPTION_NONCONTINUABLE, 0, nullptr); }
 
 // The faulting functions of faulty.dll, loaded once for the whole suite.
 class FaultyDll {
@@ -119,16 +116,13 @@ class FaultyDll {
   }
 
  private:
-  FaultyDll()
-      : module_(LoadLibraryA((tbtest::TestPluginFolder() + "faulty.dll").c_str())) {}
+  FaultyDll() : module_(LoadLibraryA((tbtest::TestPluginFolder() + "faulty.dll").c_str())) {}
   tb::unique_hmodule module_;
 };
 
 using VoidFn = void(__cdecl*)(void*);
 
-VoidFn Faulty(const char* name) {
-  return FaultyDll::Get().Find<VoidFn>(name);
-}
+VoidFn Faulty(const char* name) { return FaultyDll::Get().Find<VoidFn>(name); }
 
 TEST(fault_guard_test, normal_return_gives_true_and_runs_the_call) {
   int runs = 0;

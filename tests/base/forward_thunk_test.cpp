@@ -1,6 +1,7 @@
 #include "base/forward_thunk.h"
 
 #include <windows.h>
+
 #include <unknwn.h>
 
 #include <gtest/gtest.h>
@@ -17,11 +18,11 @@ namespace forward_thunk_fakes {
 
 // Operations of different shapes in the slots that faces forward.
 struct ITarget : IUnknown {
-  virtual uint32_t __stdcall NoArguments() = 0;                                  // 3
-  virtual uint32_t __stdcall OneArgument(uint32_t a) = 0;                        // 4
+  virtual uint32_t __stdcall NoArguments() = 0;                                       // 3
+  virtual uint32_t __stdcall OneArgument(uint32_t a) = 0;                             // 4
   virtual uint64_t __stdcall ThreeArguments(uint32_t a, uint64_t b, uint32_t c) = 0;  // 5
-  virtual uint64_t __stdcall Wide() = 0;                                         // 6
-  virtual const char* __stdcall Text() = 0;                                      // 7
+  virtual uint64_t __stdcall Wide() = 0;                                              // 6
+  virtual const char* __stdcall Text() = 0;                                           // 7
 };
 
 class FakeTarget : public ITarget {
@@ -92,12 +93,8 @@ HRESULT __stdcall FaceQueryInterface(TestFace*, REFIID, void** out) noexcept {
   *out = nullptr;
   return E_NOINTERFACE;
 }
-ULONG __stdcall FaceAddRef(TestFace* self) noexcept {
-  return ++self->owner->addrefs;
-}
-ULONG __stdcall FaceRelease(TestFace* self) noexcept {
-  return --self->owner->addrefs;
-}
+ULONG __stdcall FaceAddRef(TestFace* self) noexcept { return ++self->owner->addrefs; }
+ULONG __stdcall FaceRelease(TestFace* self) noexcept { return --self->owner->addrefs; }
 
 const TestTable kTable = {&FaceQueryInterface,
                           &FaceAddRef,

@@ -1,6 +1,7 @@
 // The initialise/finish cycle: nesting, the settings read and stored, repeated cycles
 // without growth, and the whole path through the built tunebay.dll.
 #include <windows.h>
+
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -57,8 +58,8 @@ RawValue GetRaw(const PluginFolder& folder, const char* name) {
   }
   char buffer[2048];
   DWORD size = sizeof buffer;
-  if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(buffer),
-                       &size) == ERROR_SUCCESS) {
+  if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(buffer), &size) ==
+      ERROR_SUCCESS) {
     value.exists = true;
     value.bytes.assign(buffer, size);
   }
@@ -210,17 +211,57 @@ TEST(cycle_test, values_of_the_wrong_type_or_size_give_the_documented_result) {
   };
   const Case cases[] = {
       // Numbers of at most 4 bytes are taken whatever their type, into the low end.
-      {"short raw bytes", REG_BINARY, std::string("\x34\x12", 2), REG_SZ, Text("7"),
-       REG_EXPAND_SZ, Text("a?b"), 0x1234, '7', {}},
+      {"short raw bytes",
+       REG_BINARY,
+       std::string("\x34\x12", 2),
+       REG_SZ,
+       Text("7"),
+       REG_EXPAND_SZ,
+       Text("a?b"),
+       0x1234,
+       '7',
+       {}},
       // Longer values are not read at all; texts of another type read as empty.
-      {"too long", REG_SZ, Text("123456789"), REG_BINARY, std::string(8, '\x01'),
-       REG_MULTI_SZ, std::string("a\0b\0\0", 5), 0, 0, {}},
-      {"empty values", REG_DWORD, std::string(), REG_BINARY, std::string(), REG_DWORD,
-       Dword(0x3F613F), 0, 0, {}},
-      {"text without its zero", REG_DWORD, Dword(1), REG_DWORD, Dword(2), REG_SZ,
-       std::string("x?y"), 1, 2, {"x", "y"}},
-      {"over-long order", REG_DWORD, Dword(1), REG_DWORD, Dword(2), REG_SZ,
-       Text(std::string(1000, 'k')), 1, 2, {}},
+      {"too long",
+       REG_SZ,
+       Text("123456789"),
+       REG_BINARY,
+       std::string(8, '\x01'),
+       REG_MULTI_SZ,
+       std::string("a\0b\0\0", 5),
+       0,
+       0,
+       {}},
+      {"empty values",
+       REG_DWORD,
+       std::string(),
+       REG_BINARY,
+       std::string(),
+       REG_DWORD,
+       Dword(0x3F613F),
+       0,
+       0,
+       {}},
+      {"text without its zero",
+       REG_DWORD,
+       Dword(1),
+       REG_DWORD,
+       Dword(2),
+       REG_SZ,
+       std::string("x?y"),
+       1,
+       2,
+       {"x", "y"}},
+      {"over-long order",
+       REG_DWORD,
+       Dword(1),
+       REG_DWORD,
+       Dword(2),
+       REG_SZ,
+       Text(std::string(1000, 'k')),
+       1,
+       2,
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -67,8 +67,8 @@ TEST(dll_binary_test, exports_only_get_tunebay_by_its_plain_name) {
 TEST(dll_binary_test, imports_only_dlls_that_ship_with_windows) {
   PeTables tables = ReadPeTables(DllPath());
   const std::set<std::string> system = {
-      "kernel32.dll", "user32.dll",  "gdi32.dll",    "advapi32.dll", "comctl32.dll",
-      "msvcrt.dll",   "shell32.dll", "ole32.dll",    "oleaut32.dll", "shlwapi.dll",
+      "kernel32.dll", "user32.dll",   "gdi32.dll", "advapi32.dll", "comctl32.dll",
+      "msvcrt.dll",   "shell32.dll",  "ole32.dll", "oleaut32.dll", "shlwapi.dll",
       "version.dll",  "comdlg32.dll", "ntdll.dll",
   };
   ASSERT_FALSE(tables.imports.empty());

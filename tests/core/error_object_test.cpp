@@ -14,7 +14,8 @@ using tb::IError;
 using tbtest::ReleaseLast;
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST(error_object_test, interface_table_and_counting) {
@@ -87,10 +88,10 @@ TEST(error_object_test, describe_uses_the_platform_text_for_system_errors) {
   ASSERT_TRUE(tb::DescribeError(error, &described));
   std::string text = described->GetMessage();
   char* platform = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, 2, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                 reinterpret_cast<char*>(&platform), 0, nullptr);
+  FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, 2, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&platform), 0,
+      nullptr);
   ASSERT_NE(platform, nullptr);
   // The platform's text goes in unchanged, line break included.
   EXPECT_EQ(text.rfind(platform, 0), 0u) << text;

@@ -110,8 +110,8 @@ TEST_F(ExamplePlugin, tone_decoder_works_behind_the_source_proxy) {
   const std::string path = WriteTone("440 0.25");
   const tb::AudioFormat same = {44100, 16, 2};
   IUnknown* proxy = nullptr;
-  ASSERT_TRUE(manager_->OpenSource(path.c_str(), &same, &proxy, -1, tb::kOpenWithProxy, 0,
-                                   nullptr));
+  ASSERT_TRUE(
+      manager_->OpenSource(path.c_str(), &same, &proxy, -1, tb::kOpenWithProxy, 0, nullptr));
   tb::ISourceControl* control = Query<tb::ISourceControl>(proxy);
   ASSERT_NE(control, nullptr);
   EXPECT_TRUE(control->Start(0));

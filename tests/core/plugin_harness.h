@@ -119,8 +119,8 @@ inline std::vector<CatalogueEntry> ReadCatalogue(tb::IManager* manager) {
     if (!catalogue->GetItem(i, &component) || !component) continue;
     tb::ComponentOrigin origin{};
     EXPECT_TRUE(origins->GetComponentOrigin(component, &origin));
-    entries.push_back({component->GetName(), component->GetKind(), origin.moduleFileName,
-                       origin.index});
+    entries.push_back(
+        {component->GetName(), component->GetKind(), origin.moduleFileName, origin.index});
     component->Release();
   }
   origins->Release();

@@ -87,7 +87,7 @@ TEST(plugin_scan_test, loads_prefixed_and_allow_listed_names_in_search_order) {
   // recorded under the file name as the search returned it.
   std::vector<CatalogueEntry> expected;
   for (const std::string& base : loaded) {
-    const std::string file = base == "zqsample" ? "zqsample.dll"
+    const std::string file = base == "zqsample"  ? "zqsample.dll"
                              : base == "zqother" ? "ZQother.dll"
                                                  : "WAVAUDIO.DLL";
     expected.push_back({base, tb::kKindDecoder, file, 0});
@@ -109,11 +109,8 @@ TEST(plugin_scan_test, collections_are_flattened_with_innermost_indexes) {
   IManager* manager = NewManager(folder);
   ASSERT_TRUE(manager->Initialise());
   const std::vector<CatalogueEntry> expected = {
-      {"a", 3, "zqcoll.dll", 0},
-      {"b", 4, "zqcoll.dll", 0},
-      {"c", 3, "zqcoll.dll", 0},
-      {"d", 5, "zqcoll.dll", 2},
-      {"e", 6, "zqcoll.dll", 2},
+      {"a", 3, "zqcoll.dll", 0}, {"b", 4, "zqcoll.dll", 0}, {"c", 3, "zqcoll.dll", 0},
+      {"d", 5, "zqcoll.dll", 2}, {"e", 6, "zqcoll.dll", 2},
   };
   EXPECT_EQ(ReadCatalogue(manager), expected);
   // The collections themselves were released by the intake, not kept.
@@ -292,24 +289,24 @@ std::string SixtyFourBitDll() {
   auto put32 = [&](size_t at, uint32_t v) { memcpy(&image[at], &v, 4); };
   image[0] = 'M';
   image[1] = 'Z';
-  put32(0x3C, 0x80);                    // e_lfanew
+  put32(0x3C, 0x80);  // e_lfanew
   memcpy(&image[0x80], "PE\0\0", 4);
-  put16(0x84, 0x8664);                  // Machine: x64
-  put16(0x86, 1);                       // one section
-  put16(0x94, 0xF0);                    // size of the PE32+ optional header
-  put16(0x96, 0x2022);                  // DLL, executable, large address aware
+  put16(0x84, 0x8664);  // Machine: x64
+  put16(0x86, 1);       // one section
+  put16(0x94, 0xF0);    // size of the PE32+ optional header
+  put16(0x96, 0x2022);  // DLL, executable, large address aware
   const size_t opt = 0x98;
-  put16(opt, 0x20B);                    // PE32+
-  put32(opt + 16, 0x1000);              // entry point
+  put16(opt, 0x20B);                                    // PE32+
+  put32(opt + 16, 0x1000);                              // entry point
   memcpy(&image[opt + 24], "\0\0\0\x80\x01\0\0\0", 8);  // image base 0x180000000
-  put32(opt + 32, 0x1000);              // section alignment
-  put32(opt + 36, 0x200);               // file alignment
-  put16(opt + 40, 6);                   // OS version
-  put16(opt + 48, 6);                   // subsystem version
-  put32(opt + 56, 0x2000);              // size of image
-  put32(opt + 60, 0x200);               // size of headers
-  put16(opt + 68, 2);                   // GUI subsystem
-  put32(opt + 108, 16);                 // number of data directories
+  put32(opt + 32, 0x1000);                              // section alignment
+  put32(opt + 36, 0x200);                               // file alignment
+  put16(opt + 40, 6);                                   // OS version
+  put16(opt + 48, 6);                                   // subsystem version
+  put32(opt + 56, 0x2000);                              // size of image
+  put32(opt + 60, 0x200);                               // size of headers
+  put16(opt + 68, 2);                                   // GUI subsystem
+  put32(opt + 108, 16);                                 // number of data directories
   const size_t section = opt + 0xF0;
   memcpy(&image[section], ".text\0\0\0", 8);
   put32(section + 8, 0x1000);
@@ -345,8 +342,8 @@ TEST(plugin_scan_test, broken_libraries_are_survived_and_the_others_kept) {
   const tbtest::PluginLog& log = folder.log();
   // Libraries whose primary-object call failed or faulted stay loaded, without
   // components; those missing an entry point were freed again without being asked.
-  for (const char* name : {"zqprimav.dll", "zqprimraise.dll", "zqprimfalse.dll",
-                           "zqprimnull.dll"}) {
+  for (const char* name :
+       {"zqprimav.dll", "zqprimraise.dll", "zqprimfalse.dll", "zqprimnull.dll"}) {
     EXPECT_TRUE(folder.IsLoaded(name)) << name;
   }
   EXPECT_EQ(log.Count("zqprimav primary"), 1);
@@ -490,8 +487,8 @@ TEST(plugin_scan_test, designated_module_comes_from_the_host_folder_when_asked) 
   const std::string hostFolder = tbtest::ExeFolder() + tb::kHostModuleSubfolder;
   const std::string hostCopy = hostFolder + "\\" + tb::kDesignatedModuleName;
   CreateDirectoryA(hostFolder.c_str(), nullptr);
-  ASSERT_TRUE(CopyFileA((tbtest::TestPluginFolder() + "tp_plugin.dll").c_str(),
-                        hostCopy.c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileA((tbtest::TestPluginFolder() + "tp_plugin.dll").c_str(), hostCopy.c_str(), FALSE));
   const std::string base = PluginFolder::BaseOf(tb::kDesignatedModuleName);
   {
     PluginFolder folder("scan_host_folder");

@@ -65,8 +65,8 @@ std::vector<tb::IComponent*> Ordered(IManager* manager) {
 }
 
 bool SetOrder(IManager* manager, std::vector<tb::IComponent*> components) {
-  return Face<tb::ISourceOrder>(manager)->SetSourceOrder(
-      components.data(), static_cast<int32_t>(components.size()));
+  return Face<tb::ISourceOrder>(manager)->SetSourceOrder(components.data(),
+                                                         static_cast<int32_t>(components.size()));
 }
 
 // Records events and what the manager reports from inside them.
@@ -159,8 +159,8 @@ TEST(manager_services_test, small_values_and_key_names_before_initialisation) {
   Manager* manager = NewManager();
   tb::IRegistryLocation* location = Face<tb::IRegistryLocation>(manager);
   tb::IHostSettings* host = Face<tb::IHostSettings>(manager);
-  for (const char* text : {location->GetKeyName1(), location->GetKeyName2(),
-                           host->GetHostText1(), host->GetHostText2()}) {
+  for (const char* text : {location->GetKeyName1(), location->GetKeyName2(), host->GetHostText1(),
+                           host->GetHostText2()}) {
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "");
   }
@@ -432,8 +432,8 @@ TEST(manager_services_test, key_names_are_fixed_while_initialised) {
 TEST(manager_services_test, pruned_order_is_stored_by_the_next_finish) {
   TestSettings settings;
   tbtest::TempFolder noPlugins;
-  ASSERT_TRUE(tb::WriteTextSetting(settings.name1(), settings.name2(),
-                                   Manager::kSettingsSection, nullptr, "SourceComponentOrder",
+  ASSERT_TRUE(tb::WriteTextSetting(settings.name1(), settings.name2(), Manager::kSettingsSection,
+                                   nullptr, "SourceComponentOrder",
                                    "gone.dll*0?zqb.dll*0??zqa.dll*1"));
   Manager* manager = NewManager();
   settings.Apply(manager);

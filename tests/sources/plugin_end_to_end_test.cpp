@@ -90,8 +90,8 @@ TEST_F(plugin_end_to_end_test, opens_converts_and_finishes_after_the_last_proxy)
   const tb::AudioFormat wanted = {8000, 8, 1};
   IUnknown* proxy = nullptr;
   tb::IError* error = nullptr;
-  ASSERT_TRUE(manager_->OpenSource(path.c_str(), &wanted, &proxy, -1, tb::kOpenWithProxy, 0,
-                                   &error));
+  ASSERT_TRUE(
+      manager_->OpenSource(path.c_str(), &wanted, &proxy, -1, tb::kOpenWithProxy, 0, &error));
   EXPECT_EQ(error, nullptr);
   tb::ISourceControl* control = Query<tb::ISourceControl>(proxy);
   tb::ISourceData* data = Query<tb::ISourceData>(proxy);
@@ -150,8 +150,8 @@ TEST_F(plugin_end_to_end_test, fetches_a_url_through_the_plugins_downloader) {
   DeleteFileA(local.c_str());
 
   // A file the downloader cannot find: nothing opened, FileInvalid.
-  EXPECT_FALSE(manager_->OpenSource("http://files.example/missing.tone", nullptr, &source, -1,
-                                    0, 0, &error));
+  EXPECT_FALSE(manager_->OpenSource("http://files.example/missing.tone", nullptr, &source, -1, 0, 0,
+                                    &error));
   ASSERT_NE(error, nullptr);
   EXPECT_EQ(error->GetCode(), tb::result::FileInvalid);
   EXPECT_TRUE(ReleaseLast(error));

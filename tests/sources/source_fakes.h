@@ -418,10 +418,10 @@ class FakeConversion : public tb::IConversion, Tracked {
 };
 
 struct ConvertorConfig {
-  bool setup = false;          // answers IConvertorSetup
-  bool createResult = true;    // CreateConversion's result
-  bool createNull = false;     // succeeds without a conversion
-  bool fixed = false;          // the conversion answers fixedSize bytes
+  bool setup = false;        // answers IConvertorSetup
+  bool createResult = true;  // CreateConversion's result
+  bool createNull = false;   // succeeds without a conversion
+  bool fixed = false;        // the conversion answers fixedSize bytes
   int32_t fixedSize = 0;
   bool fixedNullData = false;
 };
@@ -635,13 +635,13 @@ class FakeSinkCreator : public tb::ISinkCreator {
 
 /// How a decoder's Open behaves.
 enum class OpenMode {
-  kSucceed,          // a FakeSource in the slot
-  kFail,             // false with an error object without verdict
-  kFailFinal,        // false with an error object of verdict 1
-  kFailNoError,      // false, no error object
-  kThrow,            // a C++ exception
-  kFault,            // an access violation
-  kErrorThenThrow,   // stores an error object, then throws
+  kSucceed,         // a FakeSource in the slot
+  kFail,            // false with an error object without verdict
+  kFailFinal,       // false with an error object of verdict 1
+  kFailNoError,     // false, no error object
+  kThrow,           // a C++ exception
+  kFault,           // an access violation
+  kErrorThenThrow,  // stores an error object, then throws
   kTrueWithoutSource,
 };
 
@@ -744,10 +744,10 @@ class FakeDecoder : public tb::IComponent,
 struct DownloaderConfig {
   uint32_t protocols = tb::kProtocolHttp;
   bool result = true;
-  std::string from, to;          // the copy it makes
-  std::string answer;            // used instead of `to` when not empty
-  bool unterminated = false;     // writes 300 bytes without a terminator
-  bool reportsError = false;     // stores an error object, whatever the result
+  std::string from, to;       // the copy it makes
+  std::string answer;         // used instead of `to` when not empty
+  bool unterminated = false;  // writes 300 bytes without a terminator
+  bool reportsError = false;  // stores an error object, whatever the result
 };
 
 class FakeDownloader : public tb::IComponent, public tb::IDownloader, Tracked {
@@ -780,8 +780,7 @@ class FakeDownloader : public tb::IComponent, public tb::IDownloader, Tracked {
   bool __stdcall Setup(tb::IManager*, tb::IError**) override { return true; }
   void __stdcall Shutdown() override {}
   uint32_t __stdcall GetProtocols() override { return config_.protocols; }
-  bool __stdcall Download(const char* url, char* localPath, int32_t,
-                          tb::IError** error) override {
+  bool __stdcall Download(const char* url, char* localPath, int32_t, tb::IError** error) override {
     if (calls_) calls_->push_back(std::string("download ") + url);
     if (config_.reportsError && error) *error = new FakeError(0x80000011, FakeError::kNoVerdict);
     if (!config_.result) return false;

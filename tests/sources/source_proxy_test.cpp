@@ -94,7 +94,9 @@ TEST_F(source_proxy_test, ends_exactly_when_only_its_own_references_remain) {
   struct Case {
     bool tag, seek, samples;
     ULONG own;
-  } cases[] = {{false, false, false, 5}, {true, false, false, 6}, {true, true, false, 7},
+  } cases[] = {{false, false, false, 5},
+               {true, false, false, 6},
+               {true, true, false, 7},
                {true, true, true, 8}};
   for (const Case& c : cases) {
     for (bool delegates : {true, false}) {
@@ -143,11 +145,11 @@ TEST_F(source_proxy_test, is_not_built_without_a_required_interface_or_attach) {
 
 TEST_F(source_proxy_test, refuses_formats_that_describe_no_audio) {
   // Every size and position is divided by these; none of them may reach the ratios.
-  const AudioFormat bad[] = {{0, 16, 2}, {44100, 4, 2}, {44100, 16, 0}, {-44100, 16, 2},
-                             {0x7FFFFFFF, 32, 2}};
+  const AudioFormat bad[] = {
+      {0, 16, 2}, {44100, 4, 2}, {44100, 16, 0}, {-44100, 16, 2}, {0x7FFFFFFF, 32, 2}};
   for (const AudioFormat& format : bad) {
-    SCOPED_TRACE(testing::Message() << format.sampleRate << "/" << format.bitsPerSample << "/"
-                                    << format.channels);
+    SCOPED_TRACE(testing::Message()
+                 << format.sampleRate << "/" << format.bitsPerSample << "/" << format.channels);
     SourceLog requestedLog, ownLog;
     EXPECT_EQ(Wrap(SourceConfig(), &format, &requestedLog), nullptr);
     EXPECT_EQ(requestedLog.attaches, 0);

@@ -24,8 +24,8 @@ class source_resolution_test : public ManagerFixture {
     song = folder.path() + "\\song.mp3";
   }
 
-  FakeDecoder* Decoder(const std::string& name, std::vector<std::string> extensions,
-                       OpenMode open, uint32_t errorCode = 0x80000007) {
+  FakeDecoder* Decoder(const std::string& name, std::vector<std::string> extensions, OpenMode open,
+                       uint32_t errorCode = 0x80000007) {
     DecoderConfig config;
     config.name = name;
     config.extensions = std::move(extensions);
@@ -61,8 +61,8 @@ using Calls = std::vector<std::string>;
 
 TEST_F(source_resolution_test, names_of_no_known_kind_fail_with_bad_path_name) {
   Decoder("any", {"mp3"}, OpenMode::kSucceed);
-  for (const char* name : {"", "C:\\", "C:/music/song.mp3", "song.mp3", "\\\\", "http://",
-                           "ftp://", "file://C:/song.mp3"}) {
+  for (const char* name : {"", "C:\\", "C:/music/song.mp3", "song.mp3", "\\\\", "http://", "ftp://",
+                           "file://C:/song.mp3"}) {
     SCOPED_TRACE(name);
     IUnknown* source = kUntouched;
     tb::IError* error = nullptr;
@@ -242,8 +242,8 @@ TEST_F(source_resolution_test, wraps_on_request_and_keeps_the_source_when_it_can
   Decoder(config);
   IUnknown* source = nullptr;
   const tb::AudioFormat format = {44100, 16, 2};
-  ASSERT_TRUE(manager->OpenSource(song.c_str(), &format, &source, -1, tb::kOpenWithProxy, 0,
-                                  nullptr));
+  ASSERT_TRUE(
+      manager->OpenSource(song.c_str(), &format, &source, -1, tb::kOpenWithProxy, 0, nullptr));
   EXPECT_EQ(tb::LiveProxyCount(), 1);
   tb::IOriginalFormat* original = Query<tb::IOriginalFormat>(source);
   ASSERT_NE(original, nullptr);  // only proxies answer it
@@ -272,8 +272,8 @@ TEST_F(source_resolution_test, wraps_on_request_and_keeps_the_source_when_it_can
   calls.clear();
   const tb::AudioFormat silent = {44100, 0, 2};
   source = kUntouched;
-  EXPECT_FALSE(manager->OpenSource(song.c_str(), &silent, &source, -1, tb::kOpenWithProxy, 0,
-                                   &error));
+  EXPECT_FALSE(
+      manager->OpenSource(song.c_str(), &silent, &source, -1, tb::kOpenWithProxy, 0, &error));
   EXPECT_EQ(TakeCode(error), tb::result::InvalidParameter);
   EXPECT_EQ(source, kUntouched);
   EXPECT_TRUE(calls.empty());

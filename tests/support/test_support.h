@@ -3,6 +3,7 @@
 #define TB_TESTS_SUPPORT_TEST_SUPPORT_H
 
 #include <windows.h>
+
 #include <unknwn.h>
 
 #include <gtest/gtest.h>
@@ -21,8 +22,8 @@ inline ULONG RefCount(IUnknown* object) {
 inline ::testing::AssertionResult ExpectRefCount(IUnknown* object, ULONG expected) {
   ULONG actual = RefCount(object);
   if (actual == expected) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "reference count is " << actual << ", expected "
-                                       << expected;
+  return ::testing::AssertionFailure()
+         << "reference count is " << actual << ", expected " << expected;
 }
 
 /// Releases the last reference and checks that it was the last.

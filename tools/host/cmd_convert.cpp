@@ -103,8 +103,7 @@ class FileSinkCreator final : public tb::ISinkCreator {
     if (!sink || !format) return false;
     if (!factory_->CreateFileSink(path_.c_str(), format, sink, error_.put())) return false;
     // The encoder writes the nearest format it can; the sink proxy converts the rest.
-    tb::com_ptr<tb::ISinkData> data =
-        tb::com_ptr<IUnknown>(*sink).query<tb::ISinkData>();
+    tb::com_ptr<tb::ISinkData> data = tb::com_ptr<IUnknown>(*sink).query<tb::ISinkData>();
     tb::AudioFormat own = *format;
     if (data) {
       const tb::AudioFormat* answered = data->GetFormat(&own);
@@ -154,8 +153,8 @@ class ProgressBar {
     bar.resize(kWidth, '-');
     const double rate = rate_ > 0 ? rate_ : 1;
     std::fprintf(stderr, "\r[%s] %3d%%  %.1f of %.1f s", bar.c_str(),
-                 static_cast<int>((part > 1 ? 1 : part) * 100),
-                 static_cast<double>(frames) / rate, static_cast<double>(total_) / rate);
+                 static_cast<int>((part > 1 ? 1 : part) * 100), static_cast<double>(frames) / rate,
+                 static_cast<double>(total_) / rate);
     std::fflush(stderr);
   }
 
@@ -226,8 +225,7 @@ void PrintSummary(const Report& r) {
   std::printf("Converted %s\n       to %s\n", r.input.c_str(), r.output.c_str());
   std::printf("  decoder:   %s\n", r.decoder.c_str());
   std::printf("  source:    %s\n", FormatText(r.own).c_str());
-  std::printf("  output:    %s, written by %s\n", FormatText(r.written).c_str(),
-              r.encoder.c_str());
+  std::printf("  output:    %s, written by %s\n", FormatText(r.written).c_str(), r.encoder.c_str());
   std::printf("  convertor: %s\n", r.convertor.c_str());
   std::printf("  tags:      %s\n", r.tags.c_str());
   const double seconds =
@@ -257,8 +255,8 @@ std::string ConvertorLine(tb::IManager* manager, const Report& r) {
     line += ", in the source proxy: " + FormatShort(r.own) + " -> " + FormatShort(r.delivered);
   }
   if (sinkSide) {
-    line += std::string(sourceSide ? ";" : ",") + " in the sink proxy: " +
-            FormatShort(r.delivered) + " -> " + FormatShort(r.written);
+    line += std::string(sourceSide ? ";" : ",") +
+            " in the sink proxy: " + FormatShort(r.delivered) + " -> " + FormatShort(r.written);
   }
   return line;
 }
@@ -281,8 +279,9 @@ bool OpenInput(tb::IManager* manager, const Options& options, const std::string&
     PrintError(manager, error.get(), ("opening " + name).c_str());
     ExplainUrlFailure(manager, name);
     if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
-      std::fprintf(stderr, "note: a format needs at least 8 bits, one channel and a sample "
-                           "rate above 0\n");
+      std::fprintf(stderr,
+                   "note: a format needs at least 8 bits, one channel and a sample "
+                   "rate above 0\n");
     }
   }
   return false;
@@ -297,8 +296,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   report.input = SourceNameOf(options.input);
   report.output = output.final_path();
 
-  tb::com_ptr<tb::IComponent> encoder =
-      FindEncoder(manager, options.encoder, output.final_path());
+  tb::com_ptr<tb::IComponent> encoder = FindEncoder(manager, options.encoder, output.final_path());
   if (!encoder) return 1;
   tb::com_ptr<tb::ISinkFactory> factory = encoder.query<tb::ISinkFactory>();
   {
@@ -337,8 +335,9 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
       if (creator.error()) {
         PrintError(manager, creator.error(), ("creating " + report.output).c_str());
       } else if (sink) {
-        std::fprintf(stderr, "error: the encoder made a sink, but the manager could not wrap it "
-                             "in its proxy\n");
+        std::fprintf(stderr,
+                     "error: the encoder made a sink, but the manager could not wrap it "
+                     "in its proxy\n");
       } else {
         std::fprintf(stderr, "error: the manager could not create the sink\n");
       }
@@ -367,8 +366,9 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   if (!control->Start(0)) {
     if (!SameFormat(report.own, report.delivered)) {
-      std::fprintf(stderr, "error: the source did not start: the manager's convertor (%s) "
-                           "cannot convert %s to %s\n",
+      std::fprintf(stderr,
+                   "error: the source did not start: the manager's convertor (%s) "
+                   "cannot convert %s to %s\n",
                    ManagerConvertor(manager).Text().c_str(), FormatShort(report.own).c_str(),
                    FormatShort(report.delivered).c_str());
     } else {
@@ -427,8 +427,8 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   control->Stop(0);
   if (!sinkControl->Stop(0)) {
-    if (ok) std::fprintf(stderr, "error: the encoder could not complete %s\n",
-                         report.output.c_str());
+    if (ok)
+      std::fprintf(stderr, "error: the encoder could not complete %s\n", report.output.c_str());
     ok = false;
   }
   // Everything of the plug-ins' goes before the file is moved into place: the sink

@@ -167,16 +167,15 @@ int Info(tb::IManager* manager, const Options& options) {
     std::printf("\n");
   }
   if (data) {
-    std::printf("  data size:  %llu bytes\n",
-                static_cast<unsigned long long>(data->GetDataSize()));
+    std::printf("  data size:  %llu bytes\n", static_cast<unsigned long long>(data->GetDataSize()));
   }
   std::printf("  cue points: %ld\n", static_cast<long>(cues ? cues->QueryCount() : 0));
 
   std::vector<std::string> fileTags;
   if (ReadFileTags(manager, path, fileTags)) {
     std::printf("  tags in the file: title %s, artist %s, album %s, genre %s, year %s\n",
-                fileTags[0].c_str(), fileTags[1].c_str(), fileTags[2].c_str(),
-                fileTags[3].c_str(), fileTags[4].c_str());
+                fileTags[0].c_str(), fileTags[1].c_str(), fileTags[2].c_str(), fileTags[3].c_str(),
+                fileTags[4].c_str());
   } else if (!tags) {
     std::printf("  tags in the file: none (the source has no tag information)\n");
   } else {

@@ -105,8 +105,8 @@ std::string JsonString(const std::string& text) {
   if (wide > 0) {
     std::vector<wchar_t> buffer(static_cast<size_t>(wide));
     MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer.data(), wide);
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer.data(), -1, nullptr, 0, nullptr,
-                                          nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, buffer.data(), -1, nullptr, 0, nullptr, nullptr);
     if (bytes > 0) {
       std::vector<char> out(static_cast<size_t>(bytes));
       WideCharToMultiByte(CP_UTF8, 0, buffer.data(), -1, out.data(), bytes, nullptr, nullptr);
@@ -134,10 +134,11 @@ void PrintJson(const Options& options, const std::vector<Entry>& entries) {
               JsonString(options.manager.plugins).c_str());
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
-    std::printf("%s\n    {\"name\": %s, \"kind\": %ld, \"kindName\": \"%s\", \"module\": %s, "
-                "\"index\": %ld}",
-                i ? "," : "", JsonString(e.name).c_str(), static_cast<long>(e.kind),
-                KindName(e.kind), JsonString(e.module).c_str(), static_cast<long>(e.index));
+    std::printf(
+        "%s\n    {\"name\": %s, \"kind\": %ld, \"kindName\": \"%s\", \"module\": %s, "
+        "\"index\": %ld}",
+        i ? "," : "", JsonString(e.name).c_str(), static_cast<long>(e.kind), KindName(e.kind),
+        JsonString(e.module).c_str(), static_cast<long>(e.index));
   }
   std::printf("%s]\n}\n", entries.empty() ? "" : "\n  ");
 }
@@ -152,8 +153,8 @@ void PrintTable(const Options& options, const std::vector<Entry>& entries) {
   for (const Entry& e : entries) {
     if (e.module.size() > moduleWidth) moduleWidth = e.module.size();
   }
-  std::printf("  %3s  %-10s  %-*s  %5s  %s\n", "#", "kind", static_cast<int>(moduleWidth),
-              "module", "index", "name");
+  std::printf("  %3s  %-10s  %-*s  %5s  %s\n", "#", "kind", static_cast<int>(moduleWidth), "module",
+              "index", "name");
   std::vector<std::string> modules;
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];

@@ -99,8 +99,7 @@ void Explain(tb::IManager* manager, const std::string& name) {
     for (const DecoderCandidate& c : candidates) {
       if (!c.skipped.empty() || c.lists != (pass == 0)) continue;
       std::printf("  %2d. %-28s %-18s extensions: %s\n", ++step, c.label.name.c_str(),
-                  c.label.Origin().c_str(),
-                  c.extensions.empty() ? "(none)" : c.extensions.c_str());
+                  c.label.Origin().c_str(), c.extensions.empty() ? "(none)" : c.extensions.c_str());
       any = true;
     }
     if (!any) std::printf("      (none)\n");
@@ -113,8 +112,9 @@ void Explain(tb::IManager* manager, const std::string& name) {
     std::printf("      %-28s %-18s %s\n", c.label.name.c_str(), c.label.Origin().c_str(),
                 c.skipped.c_str());
   }
-  std::printf("The first decoder whose Open succeeds opens the source; a decoder error marked "
-              "final ends the search.\n\n");
+  std::printf(
+      "The first decoder whose Open succeeds opens the source; a decoder error marked "
+      "final ends the search.\n\n");
 }
 
 // ---- Opening ----------------------------------------------------------------------
@@ -128,21 +128,23 @@ int Open(tb::IManager* manager, const Options& options) {
   IUnknown* raw = nullptr;
   tb::com_ptr<tb::IError> error;
   const bool opened =
-      manager->OpenSource(options.name.c_str(), options.hasFormat ? &options.format : nullptr,
-                          &raw, -1, tb::kOpenWithProxy, 0, error.put());
+      manager->OpenSource(options.name.c_str(), options.hasFormat ? &options.format : nullptr, &raw,
+                          -1, tb::kOpenWithProxy, 0, error.put());
   tb::com_ptr<IUnknown> source = tb::com_ptr<IUnknown>::adopt(raw);
   if (!opened) {
     if (source) {
       // A decoder opened it, but the proxy could not be built around its object.
-      std::fprintf(stderr, "error: %s opened, but the manager could not wrap it: the source "
-                           "lacks an interface the proxy needs, or its format describes no "
-                           "audio\n",
+      std::fprintf(stderr,
+                   "error: %s opened, but the manager could not wrap it: the source "
+                   "lacks an interface the proxy needs, or its format describes no "
+                   "audio\n",
                    options.name.c_str());
     } else {
       PrintError(manager, error.get(), ("opening " + options.name).c_str());
       if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
-        std::fprintf(stderr, "note: a format needs at least 8 bits, one channel and a sample "
-                             "rate above 0\n");
+        std::fprintf(stderr,
+                     "note: a format needs at least 8 bits, one channel and a sample "
+                     "rate above 0\n");
       }
     }
     return 1;

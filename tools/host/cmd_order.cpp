@@ -92,8 +92,7 @@ bool Collect(tb::IManager* manager, std::vector<Decoder>& decoders) {
   tb::com_ptr<tb::ISourceOrder> order = self.query<tb::ISourceOrder>();
   tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
   tb::com_ptr<tb::IComponentCollection> list;
-  if (!order || !origins || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) ||
-      !list) {
+  if (!order || !origins || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) || !list) {
     std::fprintf(stderr, "error: the manager gave no decoder list\n");
     return false;
   }
@@ -138,8 +137,9 @@ bool StoreOrder(tb::IManager* manager, const std::vector<Decoder>& decoders, con
       if (!used[i]) break;
     }
     if (i == decoders.size()) {
-      std::fprintf(stderr, known ? "error: key given more often than decoders have it: %s\n"
-                                 : "error: no decoder has the key %s\n",
+      std::fprintf(stderr,
+                   known ? "error: key given more often than decoders have it: %s\n"
+                         : "error: no decoder has the key %s\n",
                    key.c_str());
       return false;
     }

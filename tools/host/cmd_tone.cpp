@@ -111,8 +111,7 @@ bool Parse(const Args& args, Options& options) {
     return false;
   }
   if (!(options.seconds > 0 && options.seconds <= kMaxSeconds)) {
-    std::fprintf(stderr, "error: --seconds wants a length above 0 and up to %.0f\n",
-                 kMaxSeconds);
+    std::fprintf(stderr, "error: --seconds wants a length above 0 and up to %.0f\n", kMaxSeconds);
     return false;
   }
   if (!(options.level <= 0 && options.level >= -200)) {
@@ -134,8 +133,8 @@ bool Parse(const Args& args, Options& options) {
 
 // Fills `frames` frames of the tone from frame `first` on, in `format`: integer PCM,
 // 8-bit samples unsigned, wider ones signed little-endian, as WAVE files keep them.
-void Synthesize(const tb::AudioFormat& format, double frequency, double amplitude,
-                uint64_t first, uint32_t frames, std::vector<uint8_t>& out) {
+void Synthesize(const tb::AudioFormat& format, double frequency, double amplitude, uint64_t first,
+                uint32_t frames, std::vector<uint8_t>& out) {
   const int bytes = format.bitsPerSample / 8;
   const double full = std::ldexp(1.0, format.bitsPerSample - 1) - 1;
   out.resize(static_cast<size_t>(frames) * bytes * format.channels);
@@ -153,8 +152,7 @@ void Synthesize(const tb::AudioFormat& format, double frequency, double amplitud
 }
 
 int WriteTone(tb::IManager* manager, const Options& options, PendingOutput& output) {
-  tb::com_ptr<tb::IComponent> encoder =
-      FindEncoder(manager, options.encoder, output.final_path());
+  tb::com_ptr<tb::IComponent> encoder = FindEncoder(manager, options.encoder, output.final_path());
   if (!encoder) return 1;
   tb::com_ptr<tb::IComponentOrigin> origins =
       tb::com_ptr<tb::IManager>(manager).query<tb::IComponentOrigin>();

@@ -17,8 +17,9 @@ bool SearchExtensionOf(const std::string& name, std::string& extension, std::str
       std::string last = name.substr(name.find_last_of('/') + 1);
       last = last.substr(0, last.find_first_of("?#"));
       extension = tb::SplitPathName(last.c_str()).extension;
-      note = "a URL is fetched by a downloader first; the extension of the local copy "
-             "decides, assumed here to be the URL's";
+      note =
+          "a URL is fetched by a downloader first; the extension of the local copy "
+          "decides, assumed here to be the URL's";
       return true;
     }
     case tb::SourceNameKind::kBadPath:
@@ -145,8 +146,8 @@ std::string IdentifyDecoder(tb::IManager* manager, IUnknown* source) {
   }
   if (fromModule == 1) return first->label.Text();
   if (fromModule > 1) {
-    return first->label.Text() + ", the first of " + std::to_string(fromModule) +
-           " decoders of " + module + " in the search order";
+    return first->label.Text() + ", the first of " + std::to_string(fromModule) + " decoders of " +
+           module + " in the search order";
   }
   // The object's code is not in any decoder's library (a plug-in may build its
   // sources elsewhere): say what the order alone suggests.

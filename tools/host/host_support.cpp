@@ -309,8 +309,7 @@ void ExplainUrlFailure(tb::IManager* manager, const std::string& url) {
     tb::com_ptr<tb::IError> error;
     if (downloader->Download(url.c_str(), local, 0, error.put())) {
       // The copy is the downloader's to delete when the manager finishes.
-      std::fprintf(stderr, "note: %s fetches the URL; no decoder opened the copy\n",
-                   label.c_str());
+      std::fprintf(stderr, "note: %s fetches the URL; no decoder opened the copy\n", label.c_str());
     } else {
       PrintError(manager, error.get(), ("the downloader " + label).c_str());
     }

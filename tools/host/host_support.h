@@ -96,7 +96,7 @@ struct ComponentLabel {
   std::string name;    // "(no name)" when it gives none
   std::string module;  // the library's file name, empty when the manager does not say
   int32_t index = 0;
-  std::string Text() const;  // "WAVE decoder (zqwave.dll)"
+  std::string Text() const;    // "WAVE decoder (zqwave.dll)"
   std::string Origin() const;  // "zqwave.dll #0", empty when the manager does not say
 };
 ComponentLabel LabelOf(tb::IComponent* component, tb::IComponentOrigin* origins);

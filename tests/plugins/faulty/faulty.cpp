@@ -10,9 +10,7 @@ namespace {
 // see the fault coming and replace it with a trap instruction.
 volatile uintptr_t g_bad_address = 0x10;
 
-void WriteToBadAddress() {
-  *reinterpret_cast<volatile int*>(g_bad_address) = 1;
-}
+void WriteToBadAddress() { *reinterpret_cast<volatile int*>(g_bad_address) = 1; }
 
 // An exception registration record of the DLL's own, as MSVC-built code would place
 // on the fs:[0] chain.
@@ -28,9 +26,7 @@ void* ChainHead() {
   return head;
 }
 
-void SetChainHead(void* head) {
-  asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
-}
+void SetChainHead(void* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 
 const DWORD kOwnCode = 0xE0000042;
 
@@ -60,9 +56,7 @@ int g_thrown_object = 7;
 
 extern "C" {
 
-void __cdecl FaultAccessViolation(void*) {
-  WriteToBadAddress();
-}
+void __cdecl FaultAccessViolation(void*) { WriteToBadAddress(); }
 
 void __cdecl FaultRaise(DWORD code, DWORD flags) {
   ULONG_PTR info[2] = {1, 2};
@@ -96,18 +90,14 @@ int __cdecl HandleOwnException(int times) {
 }
 
 // Entry-point shaped functions declared __stdcall, as some plug-ins do.
-bool __stdcall StdcallZero() {
-  return true;
-}
+bool __stdcall StdcallZero() { return true; }
 
 bool __stdcall StdcallOne(void** out) {
   *out = out;
   return true;
 }
 
-uint32_t __stdcall StdcallTwo(uint32_t a, uint32_t b) {
-  return a * 10 + b;
-}
+uint32_t __stdcall StdcallTwo(uint32_t a, uint32_t b) { return a * 10 + b; }
 
 bool __stdcall StdcallOneFaults(void** out) {
   *out = out;

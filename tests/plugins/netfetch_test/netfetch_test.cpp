@@ -6,6 +6,7 @@
 #include <core/manager.h>
 #include <tunebay/tunebay.h>
 #include <windows.h>
+
 #include <wininet.h>
 
 #include <cstdlib>

@@ -173,7 +173,7 @@ TEST(wave_source_test, tags_come_from_the_info_list) {
   const std::string path = folder.path() + "\\tagged.wav";
   WaveLayout layout = Layout(16, 2, 100, 3);
   layout.info = {{"INAM", "Blue Tune"}, {"IART", "The Players  "}, {"IPRD", "Album"},
-               {"IGNR", "Jazz"},      {"ICRD", "1987-06-05"},    {"ICMT", "ignored"}};
+                 {"IGNR", "Jazz"},      {"ICRD", "1987-06-05"},    {"ICMT", "ignored"}};
   ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
   com_ptr<IUnknown> source = OpenWave(path);
   ASSERT_TRUE(source);

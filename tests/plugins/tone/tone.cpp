@@ -67,8 +67,8 @@ int32_t ReadInt(const char* p) {
 }
 
 bool ReadWholeFile(const char* path, std::string& bytes) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD size = GetFileSize(file, nullptr);
   bytes.assign(size, '\0');
@@ -82,12 +82,12 @@ bool ReadWholeFile(const char* path, std::string& bytes) {
 
 // Counts through its outer object once attached, as ILifetime asks.
 class ToneSource final : public tb::ISourceControl,
-                   public tb::ISourceData,
-                   public tb::ISourcePosition,
-                   public tb::ITagInfo,
-                   public tb::ISourceSeek,
-                   public tb::IFileInfo,
-                   public tb::ILifetime {
+                         public tb::ISourceData,
+                         public tb::ISourcePosition,
+                         public tb::ITagInfo,
+                         public tb::ISourceSeek,
+                         public tb::IFileInfo,
+                         public tb::ILifetime {
  public:
   ToneSource(const char* path, const tb::AudioFormat& format, std::string data)
       : path_(path), format_(format), data_(std::move(data)) {
@@ -244,8 +244,8 @@ class ToneConversion final : public tb::IConversion {
         static_cast<size_t>(static_cast<uint64_t>(frames) * to_.sampleRate / from_.sampleRate);
     out_.clear();
     for (size_t i = 0; i < outFrames; ++i) {
-      const size_t frame = static_cast<size_t>(static_cast<uint64_t>(i) * from_.sampleRate /
-                                               to_.sampleRate);
+      const size_t frame =
+          static_cast<size_t>(static_cast<uint64_t>(i) * from_.sampleRate / to_.sampleRate);
       const uint8_t* p = in + frame * inFrame;
       int left = Sample(p, 0), right = Sample(p, from_.channels - 1);
       for (int c = 0; c < to_.channels; ++c) {
@@ -380,8 +380,7 @@ class CopyDownloader : public Component<tb::IDownloader> {
     return E_NOINTERFACE;
   }
   uint32_t __stdcall GetProtocols() override { return tb::kProtocolHttp; }
-  bool __stdcall Download(const char* url, char* localPath, int32_t,
-                          tb::IError** error) override {
+  bool __stdcall Download(const char* url, char* localPath, int32_t, tb::IError** error) override {
     const char* slash = url ? std::strrchr(url, '/') : nullptr;
     char folder[MAX_PATH];
     DWORD n = GetModuleFileNameA(g_module, folder, MAX_PATH);

@@ -134,8 +134,7 @@ class Component final : public tb::IComponent,
     } else if (kind_ == tb::kKindConvertor && IsEqualGUID(iid, tb::iid_of<tb::IConvertor>())) {
       Log("query %s convertor", name_);
       if (!noInterface_) *out = static_cast<tb::IConvertor*>(this);
-    } else if (kind_ == tb::kKindDownloader &&
-               IsEqualGUID(iid, tb::iid_of<tb::IDownloader>())) {
+    } else if (kind_ == tb::kKindDownloader && IsEqualGUID(iid, tb::iid_of<tb::IDownloader>())) {
       Log("query %s downloader", name_);
       if (!noInterface_) *out = static_cast<tb::IDownloader*>(this);
     }
