@@ -62,22 +62,6 @@ ErrorObject* ErrorObject::FromMessage(const char* message) noexcept {
   }
 }
 
-HRESULT TB_STDCALL ErrorObject::QueryInterface(REFIID iid, void** out) noexcept {
-  const QueryRow rows[] = {
-      {&IID_IUnknown, this},
-      {&iid_of<IError>(), this},
-  };
-  return query_from_table(iid, out, rows);
-}
-
-ULONG TB_STDCALL ErrorObject::AddRef() noexcept { return InterlockedIncrement(&count_); }
-
-ULONG TB_STDCALL ErrorObject::Release() noexcept {
-  LONG left = InterlockedDecrement(&count_);
-  if (left == 0) delete this;
-  return left;
-}
-
 const char* TB_STDCALL ErrorObject::GetMessage() noexcept { return message_.c_str(); }
 uint32_t TB_STDCALL ErrorObject::GetCode() noexcept { return code_; }
 uint32_t TB_STDCALL ErrorObject::GetSystemError() noexcept { return systemError_; }

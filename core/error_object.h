@@ -6,18 +6,17 @@
 
 #include <string>
 
+#include "base/com.h"
+
 namespace tb {
 
 /// An immutable IError carrying a result code, a system error number or a message.
-class ErrorObject final : public IError {
+class ErrorObject final : public implements<ErrorObject, IError> {
  public:
   static ErrorObject* FromCode(uint32_t code) noexcept;
   static ErrorObject* FromSystemError(uint32_t number) noexcept;
   static ErrorObject* FromMessage(const char* message) noexcept;
 
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
-  ULONG TB_STDCALL AddRef() noexcept override;
-  ULONG TB_STDCALL Release() noexcept override;
   const char* TB_STDCALL GetMessage() noexcept override;
   uint32_t TB_STDCALL GetCode() noexcept override;
   uint32_t TB_STDCALL GetSystemError() noexcept override;
@@ -25,8 +24,8 @@ class ErrorObject final : public IError {
  private:
   ErrorObject(uint32_t systemError, uint32_t code, std::string message);
   ~ErrorObject() = default;
+  friend struct object_access;
 
-  volatile LONG count_ = 1;
   const uint32_t systemError_;
   const uint32_t code_;
   const std::string message_;

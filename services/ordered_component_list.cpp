@@ -14,22 +14,6 @@ OrderedComponentList::~OrderedComponentList() {
   for (com_ptr<IComponent>& item : items_) item.reset();
 }
 
-HRESULT TB_STDCALL OrderedComponentList::QueryInterface(REFIID iid, void** out) noexcept {
-  const QueryRow rows[] = {
-      {&IID_IUnknown, this},
-      {&iid_of<IComponentCollection>(), this},
-  };
-  return query_from_table(iid, out, rows);
-}
-
-ULONG TB_STDCALL OrderedComponentList::AddRef() noexcept { return InterlockedIncrement(&count_); }
-
-ULONG TB_STDCALL OrderedComponentList::Release() noexcept {
-  const LONG left = InterlockedDecrement(&count_);
-  if (left == 0) delete this;
-  return left;
-}
-
 int32_t TB_STDCALL OrderedComponentList::GetCount() noexcept {
   return static_cast<int32_t>(items_.size());
 }

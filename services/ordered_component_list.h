@@ -11,14 +11,11 @@
 
 namespace tb {
 
-class OrderedComponentList final : public IComponentCollection {
+class OrderedComponentList final : public implements<OrderedComponentList, IComponentCollection> {
  public:
   /// A new empty list holding one reference for the caller, or null when out of memory.
   static OrderedComponentList* Create() noexcept;
 
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
-  ULONG TB_STDCALL AddRef() noexcept override;
-  ULONG TB_STDCALL Release() noexcept override;
   int32_t TB_STDCALL GetCount() noexcept override;
   /// Unlike the catalogue's, this one checks its index: the list goes to hosts and
   /// dialogs that may walk it carelessly.
@@ -35,9 +32,9 @@ class OrderedComponentList final : public IComponentCollection {
  private:
   OrderedComponentList() = default;
   ~OrderedComponentList();
+  friend struct object_access;
 
   std::vector<com_ptr<IComponent>> items_;
-  volatile LONG count_ = 1;
 };
 
 }  // namespace tb

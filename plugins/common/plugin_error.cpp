@@ -10,32 +10,13 @@ namespace tb::plugin {
 namespace {
 
 // Immutable after construction; only the count changes, with interlocked operations.
-class PluginError final : public IError, public IErrorVerdict {
+class PluginError final : public implements<PluginError, IError, IErrorVerdict> {
  public:
   PluginError(uint32_t code, const char* message, uint32_t systemError, int32_t verdict)
       : code_(code),
         systemError_(systemError),
         verdict_(verdict),
         message_(message ? message : "") {}
-  PluginError(const PluginError&) = delete;
-  PluginError& operator=(const PluginError&) = delete;
-
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
-    const QueryRow rows[] = {
-        {&IID_IUnknown, static_cast<IError*>(this)},
-        {&iid_of<IError>(), static_cast<IError*>(this)},
-        {&iid_of<IErrorVerdict>(), static_cast<IErrorVerdict*>(this)},
-    };
-    return query_from_table(iid, out, rows);
-  }
-  ULONG TB_STDCALL AddRef() noexcept override {
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-  }
-  ULONG TB_STDCALL Release() noexcept override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
 
   const char* TB_STDCALL GetMessage() noexcept override { return message_.c_str(); }
   uint32_t TB_STDCALL GetCode() noexcept override { return code_; }
@@ -43,7 +24,6 @@ class PluginError final : public IError, public IErrorVerdict {
   int32_t TB_STDCALL GetVerdict() noexcept override { return verdict_; }
 
  private:
-  LONG refs_ = 1;
   const uint32_t code_;
   const uint32_t systemError_;
   const int32_t verdict_;

@@ -23,8 +23,11 @@
 #ifndef TB_PLUGINS_COMMON_SHARED_COUNT_H
 #define TB_PLUGINS_COMMON_SHARED_COUNT_H
 
+#include <tunebay/source.h>
 #include <unknwn.h>
 #include <windows.h>
+
+#include "base/com.h"
 
 namespace tb::plugin {
 
@@ -60,6 +63,21 @@ class SharedCount {
  private:
   LONG refs_ = 1;
   IUnknown* outer_ = nullptr;  // not counted
+};
+
+/// A source or sink object: implements<> on a SharedCount, with ILifetime answered
+/// from that count. `Faces` are the object's other interfaces, the first of them the one
+/// the base identifier yields.
+template <class Derived, class... Faces>
+class SharedObject : public implements_with<Derived, SharedCount, Faces..., ILifetime> {
+ public:
+  bool TB_STDCALL Attach(IUnknown* outer) noexcept override { return this->count_.Attach(outer); }
+  bool TB_STDCALL Detach() noexcept override { return this->count_.Detach(); }
+  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
+    return this->QueryInterface(iid, out);
+  }
+  ULONG TB_STDCALL InnerAddRef() noexcept override { return this->AddRef(); }
+  ULONG TB_STDCALL InnerRelease() noexcept override { return this->Release(); }
 };
 
 }  // namespace tb::plugin

@@ -19,27 +19,9 @@
 namespace tb::pcmconv {
 namespace {
 
-class PcmConvertor final : public IComponent, public IConvertor, public IConvertorSetup {
+class PcmConvertor final : public implements_with<PcmConvertor, plugin::ComponentCount, IComponent,
+                                                  IConvertor, IConvertorSetup> {
  public:
-  PcmConvertor() = default;
-  PcmConvertor(const PcmConvertor&) = delete;
-  PcmConvertor& operator=(const PcmConvertor&) = delete;
-
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
-    const QueryRow rows[] = {
-        {&IID_IUnknown, static_cast<IComponent*>(this)},
-        {&iid_of<IConvertor>(), static_cast<IConvertor*>(this)},
-        {&iid_of<IConvertorSetup>(), static_cast<IConvertorSetup*>(this)},
-    };
-    return query_from_table(iid, out, rows);
-  }
-  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL Release() noexcept override {
-    const ULONG left = count_.Drop();
-    if (left == 0) delete this;
-    return left;
-  }
-
   // IComponent
   const char* TB_STDCALL GetName() noexcept override { return "PCM convertor"; }
   int32_t TB_STDCALL GetKind() noexcept override { return kKindConvertor; }
@@ -80,8 +62,7 @@ class PcmConvertor final : public IComponent, public IConvertor, public IConvert
 
  private:
   ~PcmConvertor() = default;
-
-  plugin::ComponentCount count_;
+  friend struct tb::object_access;
 };
 
 }  // namespace

@@ -32,38 +32,12 @@ const int32_t kExtensionCount = static_cast<int32_t>(sizeof kExtensions / sizeof
 // ISourceOpener has two tables on one object: QueryInterface hands out the first (the
 // ISourceOpenerOps part, GetFeatureMask and Open), and the caller releases that
 // reference through the second (ISourceOpenerUnknown), which sits one pointer further
-// on. Deriving from ISourceOpener gives exactly that layout.
-class WaveDecoder final : public IComponent,
-                          public ISourceOpener,
-                          public IExtensionList,
-                          public IComponentIdentity,
-                          public IComponentAbout {
+// on. Deriving from ISourceOpener gives exactly that layout, and the converted pointer
+// that implements<> hands out is the address of the first table.
+class WaveDecoder final
+    : public implements_with<WaveDecoder, plugin::ComponentCount, IComponent, ISourceOpener,
+                             IExtensionList, IComponentIdentity, IComponentAbout> {
  public:
-  WaveDecoder() = default;
-  WaveDecoder(const WaveDecoder&) = delete;
-  WaveDecoder& operator=(const WaveDecoder&) = delete;
-
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
-    if (out && same_iid(iid, iid_of<ISourceOpener>())) {
-      AddRef();
-      *out = static_cast<ISourceOpener*>(this);  // the address of the first table
-      return S_OK;
-    }
-    const QueryRow rows[] = {
-        {&IID_IUnknown, static_cast<IComponent*>(this)},
-        {&iid_of<IExtensionList>(), static_cast<IExtensionList*>(this)},
-        {&iid_of<IComponentIdentity>(), static_cast<IComponentIdentity*>(this)},
-        {&iid_of<IComponentAbout>(), static_cast<IComponentAbout*>(this)},
-    };
-    return query_from_table(iid, out, rows);
-  }
-  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL Release() noexcept override {
-    const ULONG left = count_.Drop();
-    if (left == 0) delete this;
-    return left;
-  }
-
   // IComponent
   const char* TB_STDCALL GetName() noexcept override { return "WAVE decoder"; }
   int32_t TB_STDCALL GetKind() noexcept override { return kKindDecoder; }
@@ -116,8 +90,7 @@ class WaveDecoder final : public IComponent,
 
  private:
   ~WaveDecoder() = default;
-
-  plugin::ComponentCount count_;
+  friend struct tb::object_access;
 };
 
 }  // namespace

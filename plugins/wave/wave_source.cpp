@@ -23,7 +23,6 @@ WaveSource* WaveSource::Open(const char* path, IError** error) noexcept {
     // Others may read the file meanwhile, but nobody may change it under us.
     const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    // Tested on the raw handle: the owner's emptiness test knows only null.
     if (file == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       const std::string text =
@@ -73,28 +72,6 @@ WaveSource* WaveSource::Open(const char* path, IError** error) noexcept {
     SetError(error, result::Failure, "out of memory while opening a WAVE file");
     return nullptr;
   }
-}
-
-HRESULT WaveSource::QueryInterface(REFIID iid, void** out) noexcept {
-  const QueryRow rows[] = {
-      {&IID_IUnknown, static_cast<ISourceData*>(this)},
-      {&iid_of<ISourceData>(), static_cast<ISourceData*>(this)},
-      {&iid_of<ISourceControl>(), static_cast<ISourceControl*>(this)},
-      {&iid_of<ISourcePosition>(), static_cast<ISourcePosition*>(this)},
-      {&iid_of<ISourceSeek>(), static_cast<ISourceSeek*>(this)},
-      {&iid_of<ISampleQuery>(), static_cast<ISampleQuery*>(this)},
-      {&iid_of<ITagInfo>(), static_cast<ITagInfo*>(this)},
-      {&iid_of<IFileInfo>(), static_cast<IFileInfo*>(this)},
-      {&iid_of<ILifetime>(), static_cast<ILifetime*>(this)},
-  };
-  return query_from_table(iid, out, rows);
-}
-
-// Never passed on to an attached proxy: see plugins/common/shared_count.h.
-ULONG WaveSource::Release() noexcept {
-  const ULONG left = count_.Drop();
-  if (left == 0) delete this;
-  return left;
 }
 
 const AudioFormat* WaveSource::GetFormat(AudioFormat* scratch) noexcept {

@@ -35,14 +35,9 @@ enum SourceState : uint32_t {
   kSourceStarted = 1,  ///< between Start and Stop
 };
 
-class WaveSource final : public ISourceData,
-                         public ISourceControl,
-                         public ISourcePosition,
-                         public ISourceSeek,
-                         public ISampleQuery,
-                         public ITagInfo,
-                         public IFileInfo,
-                         public ILifetime {
+class WaveSource final
+    : public plugin::SharedObject<WaveSource, ISourceData, ISourceControl, ISourcePosition,
+                                  ISourceSeek, ISampleQuery, ITagInfo, IFileInfo> {
  public:
   /// Opens and parses `path`. On success the source carries one reference for the
   /// caller. On failure: null, and the error slot (when given) receives an error that
@@ -52,11 +47,6 @@ class WaveSource final : public ISourceData,
 
   WaveSource(const WaveSource&) = delete;
   WaveSource& operator=(const WaveSource&) = delete;
-
-  // IUnknown, on every interface.
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
-  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL Release() noexcept override;
 
   // ISourceData
   const AudioFormat* TB_STDCALL GetFormat(AudioFormat* scratch) noexcept override;
@@ -92,24 +82,15 @@ class WaveSource final : public ISourceData,
   uint64_t TB_STDCALL GetFileSize() noexcept override { return fileSize_; }
   const char* TB_STDCALL GetFilePath() noexcept override { return path_.c_str(); }
 
-  // ILifetime
-  bool TB_STDCALL Attach(IUnknown* outer) noexcept override { return count_.Attach(outer); }
-  bool TB_STDCALL Detach() noexcept override { return count_.Detach(); }
-  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
-    return QueryInterface(iid, out);
-  }
-  ULONG TB_STDCALL InnerAddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL InnerRelease() noexcept override { return Release(); }
-
  private:
   WaveSource() = default;
   ~WaveSource() = default;
+  friend struct tb::object_access;
 
   static const char* Tag(const std::string& text) noexcept {
     return text.empty() ? nullptr : text.c_str();
   }
 
-  plugin::SharedCount count_;
   plugin::LiveObject live_;
   unique_hfile file_;
   std::string path_;

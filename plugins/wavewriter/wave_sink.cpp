@@ -37,7 +37,6 @@ WaveSink* WaveSink::Create(const char* path, const AudioFormat& format, IError**
     sink->partial_.reserve(sink->frameBytes_);
     const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    // Tested on the raw handle: the owner's emptiness test knows only null.
     if (file == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       const std::string text =
@@ -54,24 +53,8 @@ WaveSink* WaveSink::Create(const char* path, const AudioFormat& format, IError**
   }
 }
 
-HRESULT WaveSink::QueryInterface(REFIID iid, void** out) noexcept {
-  const QueryRow rows[] = {
-      {&IID_IUnknown, static_cast<ISinkData*>(this)},
-      {&iid_of<ISinkData>(), static_cast<ISinkData*>(this)},
-      {&iid_of<ISourceControl>(), static_cast<ISourceControl*>(this)},
-      {&iid_of<ISinkTags>(), static_cast<ISinkTags*>(this)},
-      {&iid_of<ILifetime>(), static_cast<ILifetime*>(this)},
-  };
-  return query_from_table(iid, out, rows);
-}
-
-// Never passed on to an attached proxy: see plugins/common/shared_count.h. Releasing
-// without Stop closes the file as it stands (incomplete), as the factory's contract says.
-ULONG WaveSink::Release() noexcept {
-  const ULONG left = count_.Drop();
-  if (left == 0) delete this;
-  return left;
-}
+// Releasing without Stop closes the file as it stands (incomplete), as the factory's
+// contract says: the destructor closes it.
 
 AudioFormat* WaveSink::GetFormat(AudioFormat* out) noexcept {
   if (!out) return &format_;

@@ -45,7 +45,7 @@ enum SinkState : uint32_t {
 /// False when nothing is near: no channels, no rate or no bits.
 bool NearestWritableFormat(const AudioFormat& wanted, AudioFormat* out) noexcept;
 
-class WaveSink final : public ISinkData, public ISourceControl, public ISinkTags, public ILifetime {
+class WaveSink final : public plugin::SharedObject<WaveSink, ISinkData, ISourceControl, ISinkTags> {
  public:
   /// ISinkFactory::CreateFileSink's work once its arguments are checked: a sink for
   /// `path` in the nearest writable format to `format`, with one reference for the
@@ -54,11 +54,6 @@ class WaveSink final : public ISinkData, public ISourceControl, public ISinkTags
 
   WaveSink(const WaveSink&) = delete;
   WaveSink& operator=(const WaveSink&) = delete;
-
-  // IUnknown, on every interface.
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
-  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL Release() noexcept override;
 
   // ISinkData
   bool TB_STDCALL Write(const void* data, uint32_t length, int32_t argument,
@@ -74,23 +69,14 @@ class WaveSink final : public ISinkData, public ISourceControl, public ISinkTags
   bool TB_STDCALL SetTags(const char* title, const char* artist, const char* album,
                           const char* genre, int32_t year) noexcept override;
 
-  // ILifetime
-  bool TB_STDCALL Attach(IUnknown* outer) noexcept override { return count_.Attach(outer); }
-  bool TB_STDCALL Detach() noexcept override { return count_.Detach(); }
-  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
-    return QueryInterface(iid, out);
-  }
-  ULONG TB_STDCALL InnerAddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL InnerRelease() noexcept override { return Release(); }
-
  private:
   WaveSink() = default;
   ~WaveSink() = default;
+  friend struct tb::object_access;
 
   bool Begin() noexcept;
   bool Append(const uint8_t* data, size_t size, IError** error);
 
-  plugin::SharedCount count_;
   plugin::LiveObject live_;
   std::string path_;
   AudioFormat format_ = {};

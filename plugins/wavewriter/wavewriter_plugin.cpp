@@ -23,27 +23,9 @@ namespace {
 // encoder for an output file by its name.
 const char* const kExtensions[] = {"wav", "wave"};
 
-class WaveWriter final : public IComponent, public ISinkFactory, public IExtensionList {
+class WaveWriter final : public implements_with<WaveWriter, plugin::ComponentCount, IComponent,
+                                                ISinkFactory, IExtensionList> {
  public:
-  WaveWriter() = default;
-  WaveWriter(const WaveWriter&) = delete;
-  WaveWriter& operator=(const WaveWriter&) = delete;
-
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
-    const QueryRow rows[] = {
-        {&IID_IUnknown, static_cast<IComponent*>(this)},
-        {&iid_of<ISinkFactory>(), static_cast<ISinkFactory*>(this)},
-        {&iid_of<IExtensionList>(), static_cast<IExtensionList*>(this)},
-    };
-    return query_from_table(iid, out, rows);
-  }
-  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL Release() noexcept override {
-    const ULONG left = count_.Drop();
-    if (left == 0) delete this;
-    return left;
-  }
-
   // IComponent
   const char* TB_STDCALL GetName() noexcept override { return "WAVE writer"; }
   int32_t TB_STDCALL GetKind() noexcept override { return kKindEncoder; }
@@ -75,8 +57,7 @@ class WaveWriter final : public IComponent, public ISinkFactory, public IExtensi
 
  private:
   ~WaveWriter() = default;
-
-  plugin::ComponentCount count_;
+  friend struct tb::object_access;
 };
 
 }  // namespace
