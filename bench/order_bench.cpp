@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/manager.h"
+#include "dll/assembly.h"
+#include "services/manager_services.h"
 
 namespace {
 
@@ -87,13 +88,14 @@ bool RunCase(const char* title, int originEvery, bool withPlainWalk) {
   }
 
   tb::IManager* primary = nullptr;
-  if (!tb::Manager::GetInstance(&primary)) return false;
-  tb::Manager* manager = static_cast<tb::Manager*>(primary);
+  if (!tb::GetAssembledManager(&primary)) return false;
+  tb::Manager* core = static_cast<tb::Manager*>(primary);
+  tb::ManagerServices* manager = tb::ManagerServices::Of(*core);
   for (int i = 0; i < kDecoders; ++i) {
     decoders[i].AddRef();
     char module[32];
     std::snprintf(module, sizeof module, "zqbench%d.dll", i / 4);
-    manager->AddComponent(&decoders[i], module, i % 4);
+    core->AddComponent(&decoders[i], module, i % 4);
   }
 
   // 80% present decoders in a shuffled order, 10% repeats, 10% gone.
@@ -119,7 +121,7 @@ bool RunCase(const char* title, int originEvery, bool withPlainWalk) {
     ok = ok && manager->GetOrderedComponents(tb::kKindDecoder, &list);
     orderTimes.push_back(Now() - start);
     ok = ok && list && list->GetCount() == kDecoders &&
-         manager->sourceOrder().size() == static_cast<size_t>(kStoredKeys * 8 / 10);
+         core->sourceOrder().size() == static_cast<size_t>(kStoredKeys * 8 / 10);
     if (list) list->Release();
   }
   if (!ok) {
@@ -140,7 +142,7 @@ bool RunCase(const char* title, int originEvery, bool withPlainWalk) {
   if (withPlainWalk) {
     // For scale: the walk that works out a key for every comparison, timed once.
     manager->SetSourceOrder(stored.data(), static_cast<int32_t>(stored.size()));
-    std::vector<std::string> order = manager->sourceOrder();
+    std::vector<std::string> order = core->sourceOrder();
     std::vector<bool> taken(kDecoders, false);
     const double start = Now();
     for (const std::string& wanted : order) {

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "core/manager.h"
+#include "dll/assembly.h"
 #include "plugins/pcm/converter.h"
 #include "plugins/pcmconv/pcm_conversion.h"
 #include "sources/proxies.h"
@@ -444,7 +444,7 @@ bool ConvertingCase(tb::Manager& manager, const std::vector<uint8_t>& bytes, con
 
 int main() {
   tb::IManager* primary = nullptr;
-  if (!tb::Manager::GetInstance(&primary) || !primary) {
+  if (!tb::GetAssembledManager(&primary) || !primary) {
     std::printf("no manager\n");
     return 1;
   }

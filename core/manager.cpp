@@ -15,7 +15,15 @@ namespace {
 Manager* g_singleton = nullptr;
 }  // namespace
 
-Manager::Manager() = default;
+Manager::Manager() {
+  // IManager is reached only through GetTunebay; the base identifier yields the
+  // catalogue interface, which hosts rely on.
+  SetFace(IID_IUnknown, static_cast<IComponentCollection*>(this));
+  SetFace(iid_of<IComponentCollection>(), static_cast<IComponentCollection*>(this));
+  SetFace(iid_of<IRegistryLocation>(), static_cast<IRegistryLocation*>(this));
+  SetFace(iid_of<IComponentOrigin>(), static_cast<IComponentOrigin*>(this));
+  SetFace(iid_of<IModuleLocation>(), static_cast<IModuleLocation*>(this));
+}
 
 Manager::~Manager() {
   // Catalogue components and plug-in libraries belong to the initialise/finish cycle:
@@ -25,15 +33,22 @@ Manager::~Manager() {
   for (std::unique_ptr<PluginModule>& module : modules_) module.release();
 }
 
-bool Manager::GetInstance(IManager** out) noexcept {
+bool Manager::GetInstance(IManager** out, Assembly assemble) noexcept {
   if (!out) return false;
   LockGuard lock(GlobalLock());
   if (!g_singleton) {
-    g_singleton = new (std::nothrow) Manager();
-    if (!g_singleton) {
+    Manager* created = new (std::nothrow) Manager();
+    // The parts are added before anyone can see the object, so its face table never
+    // changes while a host queries it.
+    if (created && assemble && !assemble(*created)) {
+      delete created;
+      created = nullptr;
+    }
+    if (!created) {
       *out = nullptr;
       return false;
     }
+    g_singleton = created;
   }
   // Counts only rise from 0 under GlobalLock, so a concurrent last Release cannot
   // destroy the object between the lookup and this increment.
@@ -42,22 +57,41 @@ bool Manager::GetInstance(IManager** out) noexcept {
   return true;
 }
 
+bool Manager::AddPart(std::unique_ptr<ManagerPart> part) noexcept {
+  if (!part) return false;
+  try {
+    parts_.push_back(std::move(part));
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+bool Manager::SetFace(const GUID& iid, IUnknown* face) noexcept {
+  if (!face) return false;
+  for (size_t i = 0; i < faceCount_; ++i) {
+    if (same_iid(*faces_[i].iid, iid)) {
+      faces_[i].face = face;
+      return true;
+    }
+  }
+  if (faceCount_ == kMaxFaces) return false;
+  faces_[faceCount_++] = QueryRow{&iid, face};
+  return true;
+}
+
 HRESULT TB_STDCALL Manager::QueryInterface(REFIID iid, void** out) noexcept {
-  // IManager is reached only through GetTunebay; the base identifier yields the
-  // catalogue interface, which hosts rely on.
-  const QueryRow rows[] = {
-      {&IID_IUnknown, static_cast<IComponentCollection*>(this)},
-      {&iid_of<IComponentCollection>(), static_cast<IComponentCollection*>(this)},
-      {&iid_of<ILanguageSetting>(), static_cast<ILanguageSetting*>(this)},
-      {&iid_of<IRegistryLocation>(), static_cast<IRegistryLocation*>(this)},
-      {&iid_of<IHostSettings>(), static_cast<IHostSettings*>(this)},
-      {&iid_of<ISettingsDialog>(), static_cast<ISettingsDialog*>(this)},
-      {&iid_of<IComponentOrigin>(), static_cast<IComponentOrigin*>(this)},
-      {&iid_of<ISourceOrder>(), static_cast<ISourceOrder*>(this)},
-      {&iid_of<IModuleLocation>(), static_cast<IModuleLocation*>(this)},
-      {&iid_of<IClientValue>(), static_cast<IClientValue*>(this)},
-  };
-  return query_from_table(iid, out, rows);
+  // Every face forwards AddRef to this object, so the table's one reference is ours.
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  for (size_t i = 0; i < faceCount_; ++i) {
+    if (same_iid(iid, *faces_[i].iid)) {
+      AddRef();
+      *out = faces_[i].face;
+      return S_OK;
+    }
+  }
+  return E_NOINTERFACE;
 }
 
 ULONG TB_STDCALL Manager::AddRef() noexcept { return InterlockedIncrement(&refCount_); }
@@ -97,6 +131,21 @@ bool TB_STDCALL Manager::SetPluginFolder(const char* folder) noexcept {
 }
 
 bool TB_STDCALL Manager::Reserved(void*) noexcept { return false; }
+
+bool TB_STDCALL Manager::OpenSource(const char* name, const AudioFormat* format, IUnknown** source,
+                                    int32_t pass, uint32_t requiredMask, uint32_t excludedMask,
+                                    IError** error) noexcept {
+  if (!sourceService_) {
+    ReportError(error, result::CallNotImplemented);
+    return false;
+  }
+  return sourceService_->OpenSource(name, format, source, pass, requiredMask, excludedMask, error);
+}
+
+bool TB_STDCALL Manager::CreateSink(ISinkCreator* creator, IUnknown** sink,
+                                    const AudioFormat* format, int32_t argument) noexcept {
+  return sourceService_ && sourceService_->CreateSink(creator, sink, format, argument);
+}
 
 bool TB_STDCALL Manager::RegisterService(const GUID* id, IUnknown* object) noexcept {
   if (!id || LookupService(id, nullptr)) return false;

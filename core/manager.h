@@ -1,9 +1,13 @@
-// The one Manager object of the process: IManager and the nine secondary interfaces,
-// sharing one reference count and one identity.
+// The one Manager object of the process, as a composition.
 //
-// The object's work is spread over several files by subsystem: this folder has the
-// object itself, the plug-in scan and the initialise/finish cycle; services/ has the
-// secondary interfaces; sources/ has OpenSource and CreateSink.
+// Manager is the identity of the whole: it holds the one reference count, implements
+// IManager and the faces of core's own state (the catalogue, component origins, the
+// registry location, the module location), and answers QueryInterface for every face
+// from one table. The layers above core add parts (ManagerPart) that implement their
+// own faces and enter them in that table; the parts' faces forward QueryInterface,
+// AddRef and Release to the manager (outer_counted in base/com.h). Who adds which part
+// is decided once, by the Assembly function handed to GetInstance: the DLL's is in
+// dll/assembly.cpp. docs/architecture.md draws the picture.
 #ifndef TB_CORE_MANAGER_H
 #define TB_CORE_MANAGER_H
 
@@ -19,32 +23,73 @@
 namespace tb {
 
 class PluginModule;
+class Manager;
+
+/// A layer's share of the manager: owned by the manager and destroyed with it, after
+/// the last reference is gone. Its faces forward their IUnknown to the manager.
+class ManagerPart {
+ public:
+  virtual ~ManagerPart() = default;
+};
+
+/// The work behind IManager::OpenSource and IManager::CreateSink, supplied by the
+/// sources layer. The manager does not own it (the part that implements it does).
+class SourceService {
+ public:
+  virtual bool OpenSource(const char* name, const AudioFormat* format, IUnknown** source,
+                          int32_t pass, uint32_t requiredMask, uint32_t excludedMask,
+                          IError** error) noexcept = 0;
+  virtual bool CreateSink(ISinkCreator* creator, IUnknown** sink, const AudioFormat* format,
+                          int32_t argument) noexcept = 0;
+
+ protected:
+  ~SourceService() = default;
+};
 
 class Manager final : public IManager,
                       public IComponentCollection,
-                      public ILanguageSetting,
                       public IRegistryLocation,
-                      public IHostSettings,
-                      public ISettingsDialog,
                       public IComponentOrigin,
-                      public ISourceOrder,
-                      public IModuleLocation,
-                      public IClientValue {
+                      public IModuleLocation {
  public:
   /// The section under the host's two key names where the settings live.
   static constexpr const char* kSettingsSection = "Tunebay";
-  /// Initial language: English.
-  static constexpr uint16_t kDefaultLanguage = 9;
 
-  /// GetTunebay's work: the singleton, created on first use, with a reference added.
-  static bool GetInstance(IManager** out) noexcept;
+  /// Adds the higher layers' parts to a new manager; false abandons it.
+  using Assembly = bool (*)(Manager& manager);
 
-  // IUnknown, shared by all ten tables.
+  /// GetTunebay's work: the singleton, created on first use (and then assembled by
+  /// `assemble`, when given), with a reference added. A manager that already lives is
+  /// handed out as it was assembled.
+  static bool GetInstance(IManager** out, Assembly assemble = nullptr) noexcept;
+
+  // Assembly: called only by an Assembly function, before the manager is handed out.
+
+  /// Takes ownership of a part; false (the part destroyed) when out of memory.
+  bool AddPart(std::unique_ptr<ManagerPart> part) noexcept;
+  /// Makes QueryInterface answer `iid` with `face`, replacing the face answered so far:
+  /// a higher layer may supply a face that a lower one only stands in for. The face
+  /// must forward its IUnknown to this object, and `iid` must outlive it (an identifier
+  /// from iid_of does). False when the table is full.
+  bool SetFace(const GUID& iid, IUnknown* face) noexcept;
+  /// Who does the work of OpenSource and CreateSink; without one both fail.
+  void SetSourceService(SourceService* service) noexcept { sourceService_ = service; }
+
+  /// The part of type T, or null.
+  template <class T>
+  T* FindPart() const noexcept {
+    for (const std::unique_ptr<ManagerPart>& part : parts_) {
+      if (T* found = dynamic_cast<T*>(part.get())) return found;
+    }
+    return nullptr;
+  }
+
+  // IUnknown, shared by every face.
   HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
   ULONG TB_STDCALL AddRef() noexcept override;
   ULONG TB_STDCALL Release() noexcept override;
 
-  // IManager (core/manager.cpp, core/cycle.cpp, sources/).
+  // IManager (core/manager.cpp, core/cycle.cpp, core/plugin_scan.cpp).
   bool TB_STDCALL SetPluginFolder(const char* folder) noexcept override;
   bool TB_STDCALL Initialise() noexcept override;
   bool TB_STDCALL IsReadyToFinish() noexcept override;
@@ -65,44 +110,21 @@ class Manager final : public IManager,
   bool TB_STDCALL LookupService(const GUID* id, IUnknown** object) noexcept override;
   bool TB_STDCALL DescribeError(IError* error, IError** described) noexcept override;
 
-  // IComponentCollection: the catalogue (services/).
+  // IComponentCollection: the catalogue (core/manager_faces.cpp, as the next three).
   int32_t TB_STDCALL GetCount() noexcept override;
   bool TB_STDCALL GetItem(int32_t index, IComponent** item) noexcept override;
 
-  // ILanguageSetting (services/).
-  bool TB_STDCALL SetLanguage(uint16_t language) noexcept override;
-  uint16_t TB_STDCALL GetLanguage() noexcept override;
-
-  // IRegistryLocation (services/).
+  // IRegistryLocation.
   bool TB_STDCALL SetKeyName1(const char* name, IError** error) noexcept override;
   const char* TB_STDCALL GetKeyName1() noexcept override;
   bool TB_STDCALL SetKeyName2(const char* name, IError** error) noexcept override;
   const char* TB_STDCALL GetKeyName2() noexcept override;
 
-  // IHostSettings (services/).
-  bool TB_STDCALL SetHostText1(const char* text) noexcept override;
-  const char* TB_STDCALL GetHostText1() noexcept override;
-  bool TB_STDCALL SetHostNumber(int32_t value) noexcept override;
-  int32_t TB_STDCALL GetHostNumber() noexcept override;
-  bool TB_STDCALL SetHostText2(const char* text) noexcept override;
-  const char* TB_STDCALL GetHostText2() noexcept override;
-
-  // ISettingsDialog (ui/, later).
-  bool TB_STDCALL ShowSettingsDialog() noexcept override;
-
-  // IComponentOrigin (services/).
+  // IComponentOrigin.
   bool TB_STDCALL GetComponentOrigin(IComponent* component, ComponentOrigin* out) noexcept override;
 
-  // ISourceOrder (services/).
-  bool TB_STDCALL SetSourceOrder(IComponent** components, int32_t count) noexcept override;
-  bool TB_STDCALL GetOrderedComponents(int32_t kind, IComponentCollection** list) noexcept override;
-
-  // IModuleLocation (services/).
+  // IModuleLocation.
   bool TB_STDCALL UseHostModuleFolder(int32_t mode) noexcept override;
-
-  // IClientValue (services/).
-  void TB_STDCALL SetClientValue(int32_t value) noexcept override;
-  int32_t TB_STDCALL GetClientValue() noexcept override;
 
   // Internal operations.
 
@@ -117,16 +139,20 @@ class Manager final : public IManager,
   /// itself would otherwise recurse until the stack runs out.
   static constexpr int kMaxCollectionDepth = 16;
 
+  // The state that the initialise/finish cycle reads and stores, for the layers above.
+
+  const std::vector<com_ptr<IComponent>>& catalogue() const noexcept { return catalogue_; }
+  /// Parallel to catalogue().
+  const std::vector<ComponentOrigin>& origins() const noexcept { return origins_; }
   int32_t artistTitleSource() const noexcept { return artistTitleSource_; }
   int32_t artistTitleFileNameFormat() const noexcept { return artistTitleFileNameFormat_; }
   void setArtistTitleSource(int32_t value) noexcept { artistTitleSource_ = value; }
   void setArtistTitleFileNameFormat(int32_t value) noexcept { artistTitleFileNameFormat_ = value; }
+  /// The user's decoder order as component keys, most preferred first.
   const std::vector<std::string>& sourceOrder() const noexcept { return sourceOrder_; }
+  std::vector<std::string>& sourceOrder() noexcept { return sourceOrder_; }
   LONG initCount() const noexcept { return initCount_; }
   const std::string& pluginFolder() const noexcept { return pluginFolder_; }
-
-  /// The component key by which a catalogue component is stored in the source order.
-  std::string ComponentKey(IComponent* component);
 
  private:
   struct ServiceEntry {
@@ -139,10 +165,6 @@ class Manager final : public IManager,
 
   void AddComponentAt(IComponent* component, const char* moduleFileName, int32_t index, int depth);
 
-  // The keys of several components at once (services/manager_services.cpp): origin
-  // records are found through a pointer index built once, not a catalogue scan each.
-  std::vector<std::string> ComponentKeys(IComponent* const* components, size_t count);
-
   // Plug-in loading (core/plugin_scan.cpp).
   void ScanPlugins();
   void LoadPluginLibrary(const std::string& folder, const char* name);
@@ -151,6 +173,13 @@ class Manager final : public IManager,
   void ReadSettings();
   void WriteSettings();
 
+  // Room for every face of every layer; SetFace refuses beyond it.
+  static constexpr size_t kMaxFaces = 24;
+
+  QueryRow faces_[kMaxFaces] = {};
+  size_t faceCount_ = 0;
+  std::vector<std::unique_ptr<ManagerPart>> parts_;
+  SourceService* sourceService_ = nullptr;
   std::vector<ServiceEntry> services_;
   std::vector<com_ptr<IComponent>> catalogue_;
   std::vector<std::unique_ptr<PluginModule>> modules_;
@@ -164,15 +193,10 @@ class Manager final : public IManager,
   std::string pluginFolder_;
   std::string keyName2_;
   std::string keyName1_;
-  std::string hostText1_;
-  std::string hostText2_;
-  int32_t hostNumber_ = 0;
-  uint16_t language_ = kDefaultLanguage;
   int32_t artistTitleSource_ = 0;
   int32_t artistTitleFileNameFormat_ = 0;
   std::vector<std::string> sourceOrder_;
   bool useHostModuleFolder_ = false;
-  int32_t clientValue_ = 0;
   // Set once the settings have been read from the registry: a Finish before that
   // must not overwrite stored settings with values that were never read.
   bool settingsRead_ = false;

@@ -1,11 +1,12 @@
-// The manager's secondary interfaces: the catalogue as a collection, the language,
-// the registry key names, the host's values, component origins, the decoder order
-// and the module location.
+// The services part of the manager: the language, the host's values, the decoder
+// order and the client value.
+#include "services/manager_services.h"
+
 #include <cstring>
+#include <memory>
+#include <new>
 #include <unordered_map>
 
-#include "core/error_object.h"
-#include "core/manager.h"
 #include "services/component_key.h"
 #include "services/ordered_component_list.h"
 #include "services/source_order.h"
@@ -53,110 +54,57 @@ std::string OriginKeyOf(const ComponentOrigin* origin) {
 
 }  // namespace
 
-// IComponentCollection: the catalogue.
-
-int32_t TB_STDCALL Manager::GetCount() noexcept { return static_cast<int32_t>(catalogue_.size()); }
-
-bool TB_STDCALL Manager::GetItem(int32_t index, IComponent** item) noexcept {
-  // Hosts have long been told to stay in range; one that does not gets false rather
-  // than a read past the catalogue.
-  if (!item || index < 0 || static_cast<size_t>(index) >= catalogue_.size()) return false;
-  catalogue_[index].copy_to(item);
-  return *item != nullptr;
-}
+ManagerServices::ManagerServices(Manager& manager) noexcept
+    : outer_counted(manager.primary()), manager_(manager) {}
 
 // ILanguageSetting.
 
-bool TB_STDCALL Manager::SetLanguage(uint16_t language) noexcept {
+bool TB_STDCALL ManagerServices::SetLanguage(uint16_t language) noexcept {
   language_ = language;
-  Notify(kEventLanguage, primary());
+  manager_.Notify(kEventLanguage, manager_.primary());
   return true;
 }
 
-uint16_t TB_STDCALL Manager::GetLanguage() noexcept { return language_; }
-
-// IRegistryLocation. The names choose where Initialise reads the settings, so they
-// are fixed once the settings have been read.
-
-bool TB_STDCALL Manager::SetKeyName1(const char* name, IError** error) noexcept {
-  if (initCount_ != 0) {
-    ReportError(error, result::WrongCall);
-    return false;
-  }
-  if (!StoreText(keyName1_, name)) {
-    ReportError(error, result::Failure);
-    return false;
-  }
-  return true;
-}
-
-const char* TB_STDCALL Manager::GetKeyName1() noexcept { return keyName1_.c_str(); }
-
-bool TB_STDCALL Manager::SetKeyName2(const char* name, IError** error) noexcept {
-  if (initCount_ != 0) {
-    ReportError(error, result::WrongCall);
-    return false;
-  }
-  if (!StoreText(keyName2_, name)) {
-    ReportError(error, result::Failure);
-    return false;
-  }
-  return true;
-}
-
-const char* TB_STDCALL Manager::GetKeyName2() noexcept { return keyName2_.c_str(); }
+uint16_t TB_STDCALL ManagerServices::GetLanguage() noexcept { return language_; }
 
 // IHostSettings. Listeners read the new value back from inside the event, so it is
 // stored before the event goes out; the event goes out also when nothing changed.
 
-bool TB_STDCALL Manager::SetHostText1(const char* text) noexcept {
+bool TB_STDCALL ManagerServices::SetHostText1(const char* text) noexcept {
   if (!StoreText(hostText1_, text)) return false;
-  Notify(kEventHostText1, primary());
+  manager_.Notify(kEventHostText1, manager_.primary());
   return true;
 }
 
-const char* TB_STDCALL Manager::GetHostText1() noexcept { return hostText1_.c_str(); }
+const char* TB_STDCALL ManagerServices::GetHostText1() noexcept { return hostText1_.c_str(); }
 
-bool TB_STDCALL Manager::SetHostNumber(int32_t value) noexcept {
+bool TB_STDCALL ManagerServices::SetHostNumber(int32_t value) noexcept {
   hostNumber_ = value;
-  Notify(kEventHostNumber, primary());
+  manager_.Notify(kEventHostNumber, manager_.primary());
   return true;
 }
 
-int32_t TB_STDCALL Manager::GetHostNumber() noexcept { return hostNumber_; }
+int32_t TB_STDCALL ManagerServices::GetHostNumber() noexcept { return hostNumber_; }
 
-bool TB_STDCALL Manager::SetHostText2(const char* text) noexcept {
+bool TB_STDCALL ManagerServices::SetHostText2(const char* text) noexcept {
   if (!StoreText(hostText2_, text)) return false;
-  Notify(kEventHostText2, primary());
+  manager_.Notify(kEventHostText2, manager_.primary());
   return true;
 }
 
-const char* TB_STDCALL Manager::GetHostText2() noexcept { return hostText2_.c_str(); }
-
-// IComponentOrigin.
-
-bool TB_STDCALL Manager::GetComponentOrigin(IComponent* component, ComponentOrigin* out) noexcept {
-  if (!out) return false;
-  // Pointer identity, first match: a component listed twice reports its first origin.
-  for (size_t i = 0; i < catalogue_.size() && i < origins_.size(); ++i) {
-    if (catalogue_[i].get() == component) {
-      *out = origins_[i];
-      return true;
-    }
-  }
-  return false;
-}
+const char* TB_STDCALL ManagerServices::GetHostText2() noexcept { return hostText2_.c_str(); }
 
 // Component keys.
 
-std::string Manager::ComponentKey(IComponent* component) {
+std::string ManagerServices::ComponentKey(IComponent* component) {
   std::string key;
   if (component && IdentityKeyOf(component, key)) return key;
   ComponentOrigin origin;
-  return OriginKeyOf(GetComponentOrigin(component, &origin) ? &origin : nullptr);
+  return OriginKeyOf(manager_.GetComponentOrigin(component, &origin) ? &origin : nullptr);
 }
 
-std::vector<std::string> Manager::ComponentKeys(IComponent* const* components, size_t count) {
+std::vector<std::string> ManagerServices::ComponentKeys(IComponent* const* components,
+                                                        size_t count) {
   std::vector<std::string> keys;
   keys.reserve(count);
   // First catalogue position of each component, built only when some component has
@@ -171,14 +119,15 @@ std::vector<std::string> Manager::ComponentKeys(IComponent* const* components, s
       continue;
     }
     if (!indexed) {
-      firstPosition.reserve(catalogue_.size());
-      for (size_t i = 0; i < catalogue_.size(); ++i) firstPosition.emplace(catalogue_[i].get(), i);
+      firstPosition.reserve(manager_.catalogue().size());
+      for (size_t i = 0; i < manager_.catalogue().size(); ++i)
+        firstPosition.emplace(manager_.catalogue()[i].get(), i);
       indexed = true;
     }
     const ComponentOrigin* origin = nullptr;
     auto found = component ? firstPosition.find(component) : firstPosition.end();
-    if (found != firstPosition.end() && found->second < origins_.size()) {
-      origin = &origins_[found->second];
+    if (found != firstPosition.end() && found->second < manager_.origins().size()) {
+      origin = &manager_.origins()[found->second];
     }
     keys.push_back(OriginKeyOf(origin));
   }
@@ -187,21 +136,22 @@ std::vector<std::string> Manager::ComponentKeys(IComponent* const* components, s
 
 // ISourceOrder.
 
-bool TB_STDCALL Manager::SetSourceOrder(IComponent** components, int32_t count) noexcept {
+bool TB_STDCALL ManagerServices::SetSourceOrder(IComponent** components, int32_t count) noexcept {
   if (!components || count <= 0) return false;
   for (int32_t i = 0; i < count; ++i) {
     if (!components[i]) return false;
   }
   try {
     std::vector<std::string> keys = ComponentKeys(components, static_cast<size_t>(count));
-    sourceOrder_.swap(keys);
+    manager_.sourceOrder().swap(keys);
   } catch (...) {
     return false;
   }
   return true;
 }
 
-bool TB_STDCALL Manager::GetOrderedComponents(int32_t kind, IComponentCollection** list) noexcept {
+bool TB_STDCALL ManagerServices::GetOrderedComponents(int32_t kind,
+                                                      IComponentCollection** list) noexcept {
   if (!list || kind != kKindDecoder) return false;
   com_ptr<OrderedComponentList> ordered =
       com_ptr<OrderedComponentList>::adopt(OrderedComponentList::Create());
@@ -210,9 +160,9 @@ bool TB_STDCALL Manager::GetOrderedComponents(int32_t kind, IComponentCollection
     // Our own references, so that nothing a decoder does while answering can pull a
     // candidate away mid-walk.
     std::vector<com_ptr<IComponent>> candidates;
-    candidates.reserve(catalogue_.size());
-    for (size_t i = 0; i < catalogue_.size(); ++i) {
-      com_ptr<IComponent> component = catalogue_[i];
+    candidates.reserve(manager_.catalogue().size());
+    for (size_t i = 0; i < manager_.catalogue().size(); ++i) {
+      com_ptr<IComponent> component = manager_.catalogue()[i];
       if (component && component->GetKind() == kKindDecoder) {
         candidates.push_back(std::move(component));
       }
@@ -224,14 +174,14 @@ bool TB_STDCALL Manager::GetOrderedComponents(int32_t kind, IComponentCollection
       raw.reserve(candidates.size());
       for (const com_ptr<IComponent>& candidate : candidates) raw.push_back(candidate.get());
       const std::vector<std::string> keys = ComponentKeys(raw.data(), raw.size());
-      const SourceOrderPlan plan = PlanSourceOrder(keys, sourceOrder_);
+      const SourceOrderPlan plan = PlanSourceOrder(keys, manager_.sourceOrder());
       if (!ordered->Reserve(plan.order.size())) return false;
       for (size_t index : plan.order) {
         if (!ordered->Append(candidates[index].get())) return false;
       }
       // Keys of decoders that are gone leave the stored order; Finish stores the rest.
       // Done last and unable to fail, so a failure above loses no key.
-      if (plan.pruned) DropPrunedKeys(sourceOrder_, plan);
+      if (plan.pruned) DropPrunedKeys(manager_.sourceOrder(), plan);
     }
   } catch (...) {
     return false;
@@ -240,18 +190,24 @@ bool TB_STDCALL Manager::GetOrderedComponents(int32_t kind, IComponentCollection
   return true;
 }
 
-// IModuleLocation.
-
-bool TB_STDCALL Manager::UseHostModuleFolder(int32_t mode) noexcept {
-  if (mode != 0) return false;
-  useHostModuleFolder_ = true;
-  return true;
-}
-
 // IClientValue.
 
-void TB_STDCALL Manager::SetClientValue(int32_t value) noexcept { clientValue_ = value; }
+void TB_STDCALL ManagerServices::SetClientValue(int32_t value) noexcept { clientValue_ = value; }
 
-int32_t TB_STDCALL Manager::GetClientValue() noexcept { return clientValue_; }
+int32_t TB_STDCALL ManagerServices::GetClientValue() noexcept { return clientValue_; }
+
+// ISettingsDialog.
+
+bool TB_STDCALL ManagerServices::ShowSettingsDialog() noexcept { return false; }
+
+bool AddServiceParts(Manager& manager) noexcept {
+  ManagerServices* services = new (std::nothrow) ManagerServices(manager);
+  if (!services || !manager.AddPart(std::unique_ptr<ManagerPart>(services))) return false;
+  return manager.SetFace(iid_of<ILanguageSetting>(), static_cast<ILanguageSetting*>(services)) &&
+         manager.SetFace(iid_of<IHostSettings>(), static_cast<IHostSettings*>(services)) &&
+         manager.SetFace(iid_of<ISettingsDialog>(), static_cast<ISettingsDialog*>(services)) &&
+         manager.SetFace(iid_of<ISourceOrder>(), static_cast<ISourceOrder*>(services)) &&
+         manager.SetFace(iid_of<IClientValue>(), static_cast<IClientValue*>(services));
+}
 
 }  // namespace tb

@@ -1,16 +1,20 @@
 // IManager::OpenSource and IManager::CreateSink: source resolution and the proxies.
+#include "sources/manager_sources.h"
+
+#include <memory>
+#include <new>
+
 #include "base/fault_guard.h"
 #include "core/error_object.h"
-#include "core/manager.h"
 #include "sources/proxies.h"
 #include "sources/proxy_math.h"
 #include "sources/source_resolution.h"
 
 namespace tb {
 
-bool TB_STDCALL Manager::OpenSource(const char* name, const AudioFormat* format, IUnknown** source,
-                                    int32_t pass, uint32_t requiredMask, uint32_t excludedMask,
-                                    IError** error) noexcept {
+bool ManagerSources::OpenSource(const char* name, const AudioFormat* format, IUnknown** source,
+                                int32_t pass, uint32_t requiredMask, uint32_t excludedMask,
+                                IError** error) noexcept {
   const bool wrap = (requiredMask & kOpenWithProxy) != 0;
   // A proxy divides by the bytes per second and the sample rate of the format it
   // presents; one that describes no audio is refused before any decoder runs.
@@ -19,16 +23,16 @@ bool TB_STDCALL Manager::OpenSource(const char* name, const AudioFormat* format,
     ReportError(error, result::InvalidParameter);
     return false;
   }
-  if (!ResolveSource(*this, name, source, pass, requiredMask, excludedMask, error)) {
+  if (!ResolveSource(manager_, name, source, pass, requiredMask, excludedMask, error)) {
     return false;
   }
   if (!wrap) return true;
   // Without a proxy the slot keeps the decoder's source object, which is the caller's.
-  return WrapSource(*this, source, format);
+  return WrapSource(manager_, source, format);
 }
 
-bool TB_STDCALL Manager::CreateSink(ISinkCreator* creator, IUnknown** sink,
-                                    const AudioFormat* format, int32_t argument) noexcept {
+bool ManagerSources::CreateSink(ISinkCreator* creator, IUnknown** sink, const AudioFormat* format,
+                                int32_t argument) noexcept {
   // The proxy compares the host's format with the sink's; without one there is
   // nothing to present.
   if (!creator || !sink || !format) return false;
@@ -37,7 +41,14 @@ bool TB_STDCALL Manager::CreateSink(ISinkCreator* creator, IUnknown** sink,
     return false;
   }
   if (!created || !*sink) return false;
-  return WrapSink(*this, sink, *format);
+  return WrapSink(manager_, sink, *format);
+}
+
+bool AddSourceParts(Manager& manager) noexcept {
+  ManagerSources* sources = new (std::nothrow) ManagerSources(manager);
+  if (!sources || !manager.AddPart(std::unique_ptr<ManagerPart>(sources))) return false;
+  manager.SetSourceService(sources);
+  return true;
 }
 
 }  // namespace tb

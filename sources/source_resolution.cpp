@@ -145,7 +145,9 @@ bool ResolveLocalFile(Manager& manager, const Request& request) {
   const std::string extension = SplitPathName(request.name).extension;
   com_ptr<IError> pending;
   com_ptr<IComponentCollection> decoders;
-  if (manager.GetOrderedComponents(kKindDecoder, decoders.put()) && decoders) {
+  // The decoders in the user's order, from the services layer's face.
+  const com_ptr<ISourceOrder> order = com_ptr<IManager>(manager.primary()).query<ISourceOrder>();
+  if (order && order->GetOrderedComponents(kKindDecoder, decoders.put()) && decoders) {
     const int32_t passes[] = {0, 1};
     const int32_t* first = request.pass == -1 ? passes : &request.pass;
     const int32_t* last = request.pass == -1 ? passes + 2 : &request.pass + 1;

@@ -41,61 +41,10 @@ class CountedThing : public tb::IConvertor {
   ULONG count = 1;
 };
 
-TEST(manager_test, get_instance_hands_out_one_object_and_counts_each_call) {
-  IManager* first = NewManager();
-  IManager* second = NewManager();
-  EXPECT_EQ(first, second);
-  EXPECT_TRUE(ExpectRefCount(first, 2));
-  EXPECT_EQ(second->Release(), 1u);
-  ASSERT_TRUE(first->SetPluginFolder("somewhere"));
-  EXPECT_TRUE(ReleaseLast(first));
-
-  // A fresh object after the last release, with its initial values.
-  IManager* fresh = NewManager();
-  tb::ILanguageSetting* language = nullptr;
-  ASSERT_EQ(fresh->QueryInterface(tb::iid_of<tb::ILanguageSetting>(),
-                                  reinterpret_cast<void**>(&language)),
-            S_OK);
-  EXPECT_EQ(language->GetLanguage(), 9);
-  EXPECT_EQ(language->Release(), 1u);
-  EXPECT_TRUE(ReleaseLast(fresh));
-}
-
 TEST(manager_test, null_out_pointer_is_refused) {
   EXPECT_FALSE(tb::Manager::GetInstance(nullptr));
   IManager* manager = NewManager();
   EXPECT_EQ(manager->QueryInterface(IID_IUnknown, nullptr), E_INVALIDARG);
-  EXPECT_TRUE(ReleaseLast(manager));
-}
-
-TEST(manager_test, every_interface_shares_identity_and_count) {
-  IManager* manager = NewManager();
-  const GUID* ids[] = {
-      &tb::iid_of<tb::IComponentCollection>(), &tb::iid_of<tb::ILanguageSetting>(),
-      &tb::iid_of<tb::IRegistryLocation>(),    &tb::iid_of<tb::IHostSettings>(),
-      &tb::iid_of<tb::ISettingsDialog>(),      &tb::iid_of<tb::IComponentOrigin>(),
-      &tb::iid_of<tb::ISourceOrder>(),         &tb::iid_of<tb::IModuleLocation>(),
-      &tb::iid_of<tb::IClientValue>(),
-  };
-  IUnknown* collection = nullptr;
-  ASSERT_EQ(manager->QueryInterface(tb::iid_of<tb::IComponentCollection>(),
-                                    reinterpret_cast<void**>(&collection)),
-            S_OK);
-  std::vector<IUnknown*> faces;
-  for (const GUID* id : ids) {
-    IUnknown* face = nullptr;
-    ASSERT_EQ(manager->QueryInterface(*id, reinterpret_cast<void**>(&face)), S_OK);
-    faces.push_back(face);
-    // From any interface, the base identifier yields the catalogue interface.
-    IUnknown* base = nullptr;
-    ASSERT_EQ(face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&base)), S_OK);
-    EXPECT_EQ(base, collection);
-    base->Release();
-  }
-  // 1 (manager) + 1 (collection) + 9 faces.
-  EXPECT_TRUE(ExpectRefCount(manager, 11));
-  for (IUnknown* face : faces) face->Release();
-  collection->Release();
   EXPECT_TRUE(ReleaseLast(manager));
 }
 
@@ -352,6 +301,88 @@ TEST(manager_test, collection_containing_itself_is_not_followed_forever) {
   static_cast<tb::Manager*>(manager)->AddComponent(&loop, "loop.dll", 0);
   EXPECT_EQ(loop.count, 1u);
   EXPECT_EQ(static_cast<tb::Manager*>(manager)->GetCount(), 0);
+  EXPECT_TRUE(ReleaseLast(manager));
+}
+
+}  // namespace
+
+namespace {
+
+// A higher layer's part with one face on the manager's identity; it says when it goes.
+class ValuePart : public tb::ManagerPart, public tb::outer_counted<tb::IClientValue> {
+ public:
+  ValuePart(tb::Manager& manager, int32_t value, int* destroyed)
+      : outer_counted(manager.primary()), value_(value), destroyed_(destroyed) {}
+  ~ValuePart() override { ++*destroyed_; }
+  void TB_STDCALL SetClientValue(int32_t value) noexcept override { value_ = value; }
+  int32_t TB_STDCALL GetClientValue() noexcept override { return value_; }
+
+ private:
+  int32_t value_;
+  int* destroyed_;
+};
+
+int g_partsDestroyed = 0;
+
+bool AddValuePart(tb::Manager& manager, int32_t value) {
+  auto* part = new ValuePart(manager, value, &g_partsDestroyed);
+  return manager.AddPart(std::unique_ptr<tb::ManagerPart>(part)) &&
+         manager.SetFace(tb::iid_of<tb::IClientValue>(), part);
+}
+
+// Two layers answer the same face: the later one's stands.
+bool AssembleTwoLayers(tb::Manager& manager) noexcept {
+  return AddValuePart(manager, 7) && AddValuePart(manager, 8);
+}
+
+bool AssembleAndFail(tb::Manager& manager) noexcept {
+  AddValuePart(manager, 7);
+  return false;
+}
+
+TEST(manager_test, faces_added_from_above_share_the_identity_and_count) {
+  g_partsDestroyed = 0;
+  IManager* manager = nullptr;
+  ASSERT_TRUE(tb::Manager::GetInstance(&manager, &AssembleTwoLayers));
+  tb::IClientValue* value = nullptr;
+  ASSERT_EQ(
+      manager->QueryInterface(tb::iid_of<tb::IClientValue>(), reinterpret_cast<void**>(&value)),
+      S_OK);
+  EXPECT_EQ(value->GetClientValue(), 8);
+  IUnknown* fromPart = nullptr;
+  IUnknown* fromManager = nullptr;
+  ASSERT_EQ(value->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromPart)), S_OK);
+  ASSERT_EQ(manager->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromManager)), S_OK);
+  EXPECT_EQ(fromPart, fromManager);
+  EXPECT_TRUE(ExpectRefCount(manager, 4));
+  fromPart->Release();
+  fromManager->Release();
+  EXPECT_EQ(value->Release(), 1u);
+  EXPECT_EQ(g_partsDestroyed, 0);
+  EXPECT_TRUE(ReleaseLast(manager));
+  EXPECT_EQ(g_partsDestroyed, 2);
+}
+
+TEST(manager_test, failed_assembly_hands_out_nothing_and_keeps_nothing) {
+  g_partsDestroyed = 0;
+  IManager* manager = reinterpret_cast<IManager*>(0x1);
+  EXPECT_FALSE(tb::Manager::GetInstance(&manager, &AssembleAndFail));
+  EXPECT_EQ(manager, nullptr);
+  EXPECT_EQ(g_partsDestroyed, 1);
+}
+
+TEST(manager_test, without_the_sources_layer_open_source_and_create_sink_fail) {
+  IManager* manager = NewManager();
+  IUnknown* source = nullptr;
+  tb::IError* error = nullptr;
+  EXPECT_FALSE(manager->OpenSource("C:\\a.wav", nullptr, &source, -1, 0, 0, &error));
+  EXPECT_EQ(source, nullptr);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(error->GetCode(), tb::result::CallNotImplemented);
+  EXPECT_TRUE(ReleaseLast(error));
+  const tb::AudioFormat format = {44100, 16, 2};
+  IUnknown* sink = nullptr;
+  EXPECT_FALSE(manager->CreateSink(nullptr, &sink, &format, 0));
   EXPECT_TRUE(ReleaseLast(manager));
 }
 

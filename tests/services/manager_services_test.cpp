@@ -8,9 +8,9 @@
 #include <random>
 #include <string>
 
-#include "core/manager.h"
 #include "core/settings_store.h"
 #include "services/fake_component.h"
+#include "services/manager_services.h"
 #include "support/test_support.h"
 
 namespace {
@@ -25,8 +25,12 @@ using Keys = std::vector<std::string>;
 
 Manager* NewManager() {
   IManager* manager = nullptr;
-  EXPECT_TRUE(Manager::GetInstance(&manager));
+  EXPECT_TRUE(Manager::GetInstance(&manager, &tb::AddServiceParts));
   return static_cast<Manager*>(manager);
+}
+
+std::string ComponentKey(Manager* manager, tb::IComponent* component) {
+  return tb::ManagerServices::Of(*manager)->ComponentKey(component);
 }
 
 // One of the manager's interfaces, borrowed: the manager's own reference keeps it.
@@ -226,12 +230,12 @@ TEST(manager_services_test, component_key_by_identity_or_by_origin) {
   Catalogue(manager, plain, "sample.dll", 2);
   Catalogue(manager, refusing, "zqtwo.dll", 1);
 
-  EXPECT_EQ(manager->ComponentKey(&identified), "01234567-89ab-cdef-2301-6745efcdab89");
-  EXPECT_EQ(manager->ComponentKey(&plain), "sample.dll*2");
+  EXPECT_EQ(ComponentKey(manager, &identified), "01234567-89ab-cdef-2301-6745efcdab89");
+  EXPECT_EQ(ComponentKey(manager, &plain), "sample.dll*2");
   // An identity that cannot be read counts as none.
-  EXPECT_EQ(manager->ComponentKey(&refusing), "zqtwo.dll*1");
-  EXPECT_EQ(manager->ComponentKey(&stranger), "*0");
-  EXPECT_EQ(manager->ComponentKey(nullptr), "*0");
+  EXPECT_EQ(ComponentKey(manager, &refusing), "zqtwo.dll*1");
+  EXPECT_EQ(ComponentKey(manager, &stranger), "*0");
+  EXPECT_EQ(ComponentKey(manager, nullptr), "*0");
   // The identity interface is given back after use.
   EXPECT_EQ(identified.count, 2u);
   EXPECT_EQ(refusing.count, 2u);
@@ -324,7 +328,7 @@ std::vector<tb::IComponent*> ReferenceOrder(Manager* manager, Keys& stored) {
   for (size_t k = 0; k < stored.size();) {
     size_t i = 0;
     while (i < candidates.size() &&
-           (taken[i] || manager->ComponentKey(candidates[i]) != stored[k])) {
+           (taken[i] || ComponentKey(manager, candidates[i]) != stored[k])) {
       ++i;
     }
     if (i == candidates.size()) {

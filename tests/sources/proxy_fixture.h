@@ -9,10 +9,17 @@
 
 #include "core/globals.h"
 #include "core/manager.h"
+#include "services/manager_services.h"
+#include "sources/manager_sources.h"
 #include "sources/source_fakes.h"
 #include "support/test_support.h"
 
 namespace source_fakes {
+
+/// The manager with every layer up to this one.
+inline bool AssembleThroughSources(tb::Manager& manager) noexcept {
+  return tb::AddServiceParts(manager) && tb::AddSourceParts(manager);
+}
 
 class ManagerFixture : public ::testing::Test {
  protected:
@@ -23,7 +30,7 @@ class ManagerFixture : public ::testing::Test {
     living_ = Living();
     liveProxies_ = tb::LiveProxyCount();
     RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
-    ASSERT_TRUE(tb::Manager::GetInstance(&manager));
+    ASSERT_TRUE(tb::Manager::GetInstance(&manager, &AssembleThroughSources));
     ASSERT_TRUE(manager->SetPluginFolder(plugins_.path().c_str()));
     ASSERT_TRUE(impl().SetKeyName1("TunebayTests", nullptr));
     ASSERT_TRUE(impl().SetKeyName2("sources_fixture", nullptr));

@@ -3,7 +3,7 @@
 // run_with_servers.sh starts on 127.0.0.1. Each test points the temporary folder at a
 // folder of its own, so "nothing left behind" means that folder is empty.
 #include <base/com.h>
-#include <core/manager.h>
+#include <dll/assembly.h>
 #include <tunebay/tunebay.h>
 #include <windows.h>
 
@@ -390,7 +390,7 @@ TEST_F(netfetch_test, manager_downloads_through_the_plugin_and_unloads_it) {
   const char* registry = "Software\\TunebayTests\\netfetch";
   RegDeleteTreeA(HKEY_CURRENT_USER, registry);
   tb::IManager* manager = nullptr;
-  ASSERT_TRUE(tb::Manager::GetInstance(&manager));
+  ASSERT_TRUE(tb::GetAssembledManager(&manager));
   EXPECT_TRUE(manager->SetPluginFolder(plugins.path().c_str()));
   {
     com_ptr<tb::IManager> holder(manager);

@@ -5,7 +5,7 @@
 #include <tunebay/tunebay.h>
 #include <windows.h>
 
-#include "core/manager.h"
+#include "dll/assembly.h"
 #include "plugins/pcm/converter.h"
 #include "plugins/reference_test/reference_support.h"
 #include "support/test_support.h"
@@ -66,7 +66,7 @@ TEST(reference_plugins_with_manager_test, proxies_read_and_write_through_the_plu
   RegDeleteTreeA(HKEY_CURRENT_USER, settings.c_str());
 
   tb::IManager* manager = nullptr;
-  ASSERT_TRUE(tb::Manager::GetInstance(&manager));
+  ASSERT_TRUE(tb::GetAssembledManager(&manager));
   ASSERT_TRUE(manager->SetPluginFolder(plugins.path().c_str()));
   {
     com_ptr<tb::IRegistryLocation> location = Query<tb::IRegistryLocation>(manager);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/manager.h"
-#include "plugin_harness.h"
+#include "core/plugin_harness.h"
+#include "dll/assembly.h"
 #include "support/test_support.h"
 
 namespace {
@@ -25,7 +25,7 @@ class ExamplePlugin : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder_.CopyIn(tbtest::ExeFolder() + "plugins\\zqexample.dll", "zqexample.dll"));
-    ASSERT_TRUE(tb::Manager::GetInstance(&manager_));
+    ASSERT_TRUE(tb::GetAssembledManager(&manager_));
     ASSERT_TRUE(manager_->SetPluginFolder(folder_.path().c_str()));
     tb::IRegistryLocation* location = Query<tb::IRegistryLocation>(manager_);
     ASSERT_NE(location, nullptr);

@@ -1,0 +1,18 @@
+#include "dll/assembly.h"
+
+#include "services/manager_services.h"
+#include "sources/manager_sources.h"
+
+namespace tb {
+
+// Each layer adds its parts after those of the layers below it, so that a higher layer
+// may supply a face that a lower one only stands in for (Manager::SetFace).
+bool AssembleManager(Manager& manager) noexcept {
+  return AddServiceParts(manager) && AddSourceParts(manager);
+}
+
+bool GetAssembledManager(IManager** out) noexcept {
+  return Manager::GetInstance(out, &AssembleManager);
+}
+
+}  // namespace tb
