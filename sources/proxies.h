@@ -1,9 +1,7 @@
 // The two proxies that stand between the host and a plug-in's source or sink object.
 //
-// A proxy has no reference count of its own: its AddRef and Release go to the wrapped
-// object's inner count through ILifetime, and it destroys itself when only its own
-// references on the object remain. While any proxy lives, LiveProxyCount is above 0
-// and the manager keeps the plug-ins loaded.
+// A proxy lives on the wrapped object's inner count (sources/proxy_base.h). While any
+// proxy lives, LiveProxyCount is above 0 and the manager keeps the plug-ins loaded.
 #ifndef TB_SOURCES_PROXIES_H
 #define TB_SOURCES_PROXIES_H
 

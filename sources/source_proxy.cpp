@@ -1,43 +1,32 @@
 // SourceProxy: presents a plug-in's source object in the host's format.
 //
-// The proxy's seven interfaces are hand-built tables rather than C++ classes, because
-// three of their operations (the control interface's third, the tag interface's last
-// three) only pass the call on and their signatures belong to the plug-in: those slots
-// hold forwarding thunks that jump to the source's own operation with the caller's
+// The proxy's interfaces are hand-built tables rather than C++ classes, because three
+// of their operations (the control interface's third, the tag interface's last three)
+// only pass the call on and their signatures belong to the plug-in: those slots hold
+// forwarding thunks that jump to the source's own operation with the caller's
 // arguments on the stack. Every other entry is a static function that takes the face
-// and calls the proxy.
+// and calls the proxy. The control face, the IUnknown entries and the lifetime are
+// ProxyBase's.
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
 #include "base/com.h"
-#include "base/forward_thunk.h"
 #include "core/error_object.h"
-#include "core/globals.h"
-#include "core/manager.h"
 #include "sources/artist_title.h"
 #include "sources/proxies.h"
+#include "sources/proxy_base.h"
 #include "sources/proxy_math.h"
 
 namespace tb {
 
 namespace {
 
-class SourceProxy;
-using Face = ForwardFace<void, SourceProxy>;
+using Face = ProxyBase::Face;
+using QueryFn = ProxyBase::QueryFn;
+using CountFn = ProxyBase::CountFn;
 
-using QueryFn = HRESULT(TB_STDCALL*)(Face*, REFIID, void**);
-using CountFn = ULONG(TB_STDCALL*)(Face*);
-
-struct ControlTable {
-  QueryFn QueryInterface;
-  CountFn AddRef;
-  CountFn Release;
-  bool(TB_STDCALL* Start)(Face*, int32_t);
-  bool(TB_STDCALL* Stop)(Face*, int32_t);
-  ForwardThunk Third;
-};
 struct DataTable {
   QueryFn QueryInterface;
   CountFn AddRef;
@@ -84,7 +73,6 @@ struct OriginalFormatTable {
   AudioFormat*(TB_STDCALL* GetSourceFormat)(Face*, AudioFormat*);
 };
 
-TB_CHECK_TABLE_SLOT(ControlTable, Third, 5);
 TB_CHECK_TABLE_SLOT(DataTable, GetDataSize, 5);
 TB_CHECK_TABLE_SLOT(PositionTable, GetLength, 5);
 TB_CHECK_TABLE_SLOT(SampleQueryTable, QuerySamplePosition, 4);
@@ -93,26 +81,17 @@ TB_CHECK_TABLE_SLOT(TagTable, Slot7, 7);
 TB_CHECK_TABLE_SLOT(SeekTable, Seek, 3);
 TB_CHECK_TABLE_SLOT(OriginalFormatTable, GetSourceFormat, 3);
 
-// The faces in the order of the proxy's interfaces; the control face is the primary
-// one, handed to the source's Attach and to the host.
-enum FaceIndex { kControl, kData, kPosition, kSampleQuery, kTag, kSeek, kOriginalFormat, kFaces };
+// The proxy's own faces; the control face, the primary one handed to the source's
+// Attach and to the host, is ProxyBase's.
+enum FaceIndex { kData, kPosition, kSampleQuery, kTag, kSeek, kOriginalFormat, kFaces };
 
-class SourceProxy {
+class SourceProxy final : public ProxyBase {
  public:
-  explicit SourceProxy(Manager& manager) noexcept;
-  ~SourceProxy();
-  SourceProxy(const SourceProxy&) = delete;
-  SourceProxy& operator=(const SourceProxy&) = delete;
+  SourceProxy(Manager& manager, const AudioFormat* requested) noexcept;
+  ~SourceProxy() override;
 
-  bool Build(IUnknown* object, const AudioFormat* requested) noexcept;
-  IUnknown* primary() noexcept { return faces_[kControl].as<IUnknown>(); }
-
-  HRESULT QueryInterface(REFIID iid, void** out) noexcept;
-  ULONG AddRef() noexcept;
-  ULONG Release() noexcept;
-
-  bool Start(int32_t argument) noexcept;
-  bool Stop(int32_t argument) noexcept;
+  bool Start(int32_t argument) noexcept override;
+  bool Stop(int32_t argument) noexcept override;
   const AudioFormat* GetFormat(AudioFormat* out) noexcept;
   bool Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
             IError** error) noexcept;
@@ -128,200 +107,137 @@ class SourceProxy {
   AudioFormat* GetSourceFormat(AudioFormat* out) noexcept;
 
  private:
+  bool Build(IUnknown* object) noexcept override;
+  Face* FaceFor(REFIID iid) noexcept override;
   bool SourceFormat(AudioFormat* out) noexcept;
   void RefreshArtistTitle() noexcept;
 
   Face faces_[kFaces];
-  com_ptr<IUnknown> source_;
-  com_ptr<ISourceControl> control_;
   com_ptr<ISourceData> data_;
   com_ptr<ISourcePosition> position_;
-  com_ptr<ILifetime> lifetime_;
   com_ptr<ISampleQuery> sampleQuery_;
   com_ptr<ITagInfo> tagInfo_;
   com_ptr<ISourceSeek> seek_;
-  com_ptr<IManager> manager_;
-  Manager* settings_;  // the same manager, for the artist/title settings
   com_ptr<IConversion> conversion_;
+  const bool hasRequested_;
+  const AudioFormat requested_;
   AudioFormat target_ = {-1, -1, -1};
-  bool ready_ = false;
   std::unique_ptr<uint8_t[]> buffer_;
   float byteRatio_ = 0.0f;
   float rateRatio_ = 0.0f;
   std::string artist_;
   std::string title_;
-
-  // The source's inner count, as Release and QueryInterface reach it. It stays usable
-  // during destruction, after our own reference on ILifetime is gone: a source that
-  // answers Release of its interfaces through us (as Attach asks) calls back into
-  // Release while the destructor gives its references up.
-  ILifetime* inner_ = nullptr;
-  ULONG ownReferences_ = 0;
-  bool destroying_ = false;
 };
+
+SourceProxy* Of(Face* face) noexcept { return static_cast<SourceProxy*>(face->owner); }
 
 // ---- The tables -------------------------------------------------------------------
 
-HRESULT TB_STDCALL FaceQueryInterface(Face* face, REFIID iid, void** out) noexcept {
-  return face->owner->QueryInterface(iid, out);
-}
-ULONG TB_STDCALL FaceAddRef(Face* face) noexcept { return face->owner->AddRef(); }
-ULONG TB_STDCALL FaceRelease(Face* face) noexcept { return face->owner->Release(); }
-
-bool TB_STDCALL FaceStart(Face* face, int32_t argument) noexcept {
-  return face->owner->Start(argument);
-}
-bool TB_STDCALL FaceStop(Face* face, int32_t argument) noexcept {
-  return face->owner->Stop(argument);
-}
+constexpr QueryFn FaceQueryInterface = &ProxyBase::FaceQueryInterface;
+constexpr CountFn FaceAddRef = &ProxyBase::FaceAddRef;
+constexpr CountFn FaceRelease = &ProxyBase::FaceRelease;
 const AudioFormat* TB_STDCALL FaceGetFormat(Face* face, AudioFormat* out) noexcept {
-  return face->owner->GetFormat(out);
+  return Of(face)->GetFormat(out);
 }
 bool TB_STDCALL FaceRead(Face* face, void* buffer, uint32_t size, uint32_t* length, int32_t* status,
                          IError** error) noexcept {
-  return face->owner->Read(buffer, size, length, status, error);
+  return Of(face)->Read(buffer, size, length, status, error);
 }
-uint64_t TB_STDCALL FaceGetDataSize(Face* face) noexcept { return face->owner->GetDataSize(); }
-uint64_t TB_STDCALL FaceGetPosition(Face* face) noexcept { return face->owner->GetPosition(); }
-uint64_t TB_STDCALL FaceGetBlockAlign(Face* face) noexcept { return face->owner->GetBlockAlign(); }
-uint64_t TB_STDCALL FaceGetLength(Face* face) noexcept { return face->owner->GetLength(); }
-int32_t TB_STDCALL FaceQueryCount(Face* face) noexcept { return face->owner->QueryCount(); }
+uint64_t TB_STDCALL FaceGetDataSize(Face* face) noexcept { return Of(face)->GetDataSize(); }
+uint64_t TB_STDCALL FaceGetPosition(Face* face) noexcept { return Of(face)->GetPosition(); }
+uint64_t TB_STDCALL FaceGetBlockAlign(Face* face) noexcept { return Of(face)->GetBlockAlign(); }
+uint64_t TB_STDCALL FaceGetLength(Face* face) noexcept { return Of(face)->GetLength(); }
+int32_t TB_STDCALL FaceQueryCount(Face* face) noexcept { return Of(face)->QueryCount(); }
 int32_t TB_STDCALL FaceQuerySamplePosition(Face* face, int32_t index) noexcept {
-  return face->owner->QuerySamplePosition(index);
+  return Of(face)->QuerySamplePosition(index);
 }
-const char* TB_STDCALL FaceGetTitle(Face* face) noexcept { return face->owner->GetTitle(); }
-const char* TB_STDCALL FaceGetArtist(Face* face) noexcept { return face->owner->GetArtist(); }
+const char* TB_STDCALL FaceGetTitle(Face* face) noexcept { return Of(face)->GetTitle(); }
+const char* TB_STDCALL FaceGetArtist(Face* face) noexcept { return Of(face)->GetArtist(); }
 bool TB_STDCALL FaceSeek(Face* face, uint64_t position, int32_t argument) noexcept {
-  return face->owner->Seek(position, argument);
+  return Of(face)->Seek(position, argument);
 }
 AudioFormat* TB_STDCALL FaceGetSourceFormat(Face* face, AudioFormat* out) noexcept {
-  return face->owner->GetSourceFormat(out);
+  return Of(face)->GetSourceFormat(out);
 }
 
-const ControlTable kControlTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
-                                    &FaceStart,          &FaceStop,   kForwardSlot5};
-const DataTable kDataTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
-                              &FaceGetFormat,      &FaceRead,   &FaceGetDataSize};
-const PositionTable kPositionTable = {&FaceQueryInterface, &FaceAddRef,        &FaceRelease,
-                                      &FaceGetPosition,    &FaceGetBlockAlign, &FaceGetLength};
-const SampleQueryTable kSampleQueryTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
+const DataTable kDataTable = {FaceQueryInterface, FaceAddRef, FaceRelease,
+                              &FaceGetFormat,     &FaceRead,  &FaceGetDataSize};
+const PositionTable kPositionTable = {FaceQueryInterface, FaceAddRef,         FaceRelease,
+                                      &FaceGetPosition,   &FaceGetBlockAlign, &FaceGetLength};
+const SampleQueryTable kSampleQueryTable = {FaceQueryInterface, FaceAddRef, FaceRelease,
                                             &FaceQueryCount, &FaceQuerySamplePosition};
-const TagTable kTagTable = {&FaceQueryInterface, &FaceAddRef,   &FaceRelease,  &FaceGetTitle,
-                            &FaceGetArtist,      kForwardSlot5, kForwardSlot6, kForwardSlot7};
-const SeekTable kSeekTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease, &FaceSeek};
-const OriginalFormatTable kOriginalFormatTable = {&FaceQueryInterface, &FaceAddRef, &FaceRelease,
+const TagTable kTagTable = {FaceQueryInterface, FaceAddRef,    FaceRelease,   &FaceGetTitle,
+                            &FaceGetArtist,     kForwardSlot5, kForwardSlot6, kForwardSlot7};
+const SeekTable kSeekTable = {FaceQueryInterface, FaceAddRef, FaceRelease, &FaceSeek};
+const OriginalFormatTable kOriginalFormatTable = {FaceQueryInterface, FaceAddRef, FaceRelease,
                                                   &FaceGetSourceFormat};
 
 // ---- Lifetime ---------------------------------------------------------------------
 
-SourceProxy::SourceProxy(Manager& manager) noexcept : settings_(&manager) {
-  const void* tables[kFaces] = {&kControlTable,       &kDataTable, &kPositionTable,
-                                &kSampleQueryTable,   &kTagTable,  &kSeekTable,
-                                &kOriginalFormatTable};
+SourceProxy::SourceProxy(Manager& manager, const AudioFormat* requested) noexcept
+    : ProxyBase(manager),
+      hasRequested_(requested != nullptr),
+      requested_(requested ? *requested : AudioFormat{}) {
+  const void* tables[kFaces] = {&kDataTable, &kPositionTable, &kSampleQueryTable,
+                                &kTagTable,  &kSeekTable,     &kOriginalFormatTable};
   for (int i = 0; i < kFaces; ++i) faces_[i] = Face{tables[i], nullptr, this};
-  IncrementLiveProxyCount();
 }
 
-// The one place a proxy ends, whether it was handed out or failed to build. The count
-// of living proxies falls last, once nothing of the plug-in's is held any more: until
-// then a Finish on another thread must not unload the code these releases run in.
+// The source's own references go first; ProxyBase gives up the rest.
 SourceProxy::~SourceProxy() {
-  destroying_ = true;
   artist_.clear();
   title_.clear();
   conversion_.reset();
-  manager_.reset();
   seek_.reset();
   tagInfo_.reset();
   sampleQuery_.reset();
-  lifetime_.reset();
   position_.reset();
   data_.reset();
-  control_.reset();
-  source_.reset();
   buffer_.reset();
-  DecrementLiveProxyCount();
 }
 
-bool SourceProxy::Build(IUnknown* object, const AudioFormat* requested) noexcept {
-  manager_ = com_ptr<IManager>(settings_->primary());
-  lifetime_ = detail::QueryOf<ILifetime>(object);
-  control_ = detail::QueryOf<ISourceControl>(object);
+bool SourceProxy::Build(IUnknown* object) noexcept {
+  const bool common = TakeObject(object);
   data_ = detail::QueryOf<ISourceData>(object);
   position_ = detail::QueryOf<ISourcePosition>(object);
-  source_ = com_ptr<IUnknown>(object);
   tagInfo_ = detail::QueryOf<ITagInfo>(object);
   seek_ = detail::QueryOf<ISourceSeek>(object);
   sampleQuery_ = detail::QueryOf<ISampleQuery>(object);
-  if (!lifetime_ || !control_ || !data_ || !position_) return false;
+  if (!common || !data_ || !position_) return false;
 
   // The formats are checked before Attach: once attached, the source counts through us,
   // and a proxy that then failed would leave it attached to a destroyed object.
   AudioFormat own;
   if (!SourceFormat(&own)) return false;
-  const AudioFormat target = requested ? *requested : own;
+  const AudioFormat target = hasRequested_ ? requested_ : own;
   if (BytesPerSecond(own.sampleRate, own.bitsPerSample, own.channels) <= 0) return false;
   if (BytesPerSecond(target.sampleRate, target.bitsPerSample, target.channels) <= 0) {
     return false;
   }
 
-  inner_ = lifetime_.get();
-  ownReferences_ = 5 + (sampleQuery_ ? 1 : 0) + (tagInfo_ ? 1 : 0) + (seek_ ? 1 : 0);
-  faces_[kControl].forward_target = control_.get();
   faces_[kTag].forward_target = tagInfo_.get();
-  if (!lifetime_->Attach(primary())) return false;
+  // Object, control, lifetime, data and position, and the optional three when offered.
+  const ULONG ownReferences = 5 + (sampleQuery_ ? 1 : 0) + (tagInfo_ ? 1 : 0) + (seek_ ? 1 : 0);
+  if (!AttachTo(ownReferences)) return false;
 
   target_ = target;
   byteRatio_ =
       FormatRatio(BytesPerSecond(own.sampleRate, own.bitsPerSample, own.channels),
                   BytesPerSecond(target.sampleRate, target.bitsPerSample, target.channels));
   rateRatio_ = FormatRatio(own.sampleRate, target.sampleRate);
-  ready_ = true;
+  MarkReady();
   return true;
 }
 
-HRESULT SourceProxy::QueryInterface(REFIID iid, void** out) noexcept {
-  if (!out) return E_INVALIDARG;
-  *out = nullptr;
+ProxyBase::Face* SourceProxy::FaceFor(REFIID iid) noexcept {
   // The base identifier yields the data interface, which hosts rely on.
-  Face* face = nullptr;
-  if (same_iid(iid, IID_IUnknown) || same_iid(iid, iid_of<ISourceData>())) {
-    face = &faces_[kData];
-  } else if (same_iid(iid, iid_of<ISourcePosition>())) {
-    face = &faces_[kPosition];
-  } else if (same_iid(iid, iid_of<ISourceControl>())) {
-    face = &faces_[kControl];
-  } else if (same_iid(iid, iid_of<ISampleQuery>())) {
-    face = &faces_[kSampleQuery];
-  } else if (same_iid(iid, iid_of<IOriginalFormat>())) {
-    face = &faces_[kOriginalFormat];
-  } else if (same_iid(iid, iid_of<ITagInfo>()) && tagInfo_) {
-    face = &faces_[kTag];
-  } else if (same_iid(iid, iid_of<ISourceSeek>()) && seek_) {
-    face = &faces_[kSeek];
-  }
-  if (face) {
-    AddRef();
-    *out = face;
-    return S_OK;
-  }
-  // Everything else, the source's own ILifetime for one, reaches the host unwrapped.
-  return inner_ ? inner_->InnerQueryInterface(iid, out) : E_NOINTERFACE;
-}
-
-ULONG SourceProxy::AddRef() noexcept { return inner_ ? inner_->InnerAddRef() : 0; }
-
-ULONG SourceProxy::Release() noexcept {
-  if (!inner_) return 0;
-  const ULONG left = inner_->InnerRelease();
-  // Until it is handed out, the proxy is not the host's to end: a source that counts
-  // through it during Attach must not bring it down.
-  if (destroying_ || !ready_) return left;
-  if (left == ownReferences_) {
-    delete this;
-    return 0;
-  }
-  return left;
+  if (same_iid(iid, IID_IUnknown) || same_iid(iid, iid_of<ISourceData>())) return &faces_[kData];
+  if (same_iid(iid, iid_of<ISourcePosition>())) return &faces_[kPosition];
+  if (same_iid(iid, iid_of<ISampleQuery>())) return &faces_[kSampleQuery];
+  if (same_iid(iid, iid_of<IOriginalFormat>())) return &faces_[kOriginalFormat];
+  if (same_iid(iid, iid_of<ITagInfo>()) && tagInfo_) return &faces_[kTag];
+  if (same_iid(iid, iid_of<ISourceSeek>()) && seek_) return &faces_[kSeek];
+  return nullptr;
 }
 
 // ---- Control ----------------------------------------------------------------------
@@ -336,7 +252,7 @@ bool SourceProxy::Start(int32_t argument) noexcept {
   bool ok = true;
   if (!same) {
     AudioFormat from;
-    ok = manager_->GetConvertor(convertor.put()) && convertor && SourceFormat(&from) &&
+    ok = owner_.GetConvertor(convertor.put()) && convertor && SourceFormat(&from) &&
          convertor->CreateConversion(&from, &target_, conversion_.put(), argument) && conversion_;
   }
   if (ok && !buffer_) {
@@ -473,13 +389,14 @@ void SourceProxy::RefreshArtistTitle() noexcept {
     text = tagInfo_->GetArtist();
     const std::string blockArtist = text ? text : "";
 
-    const bool haveManager = settings_ != nullptr;
-    const int32_t source = haveManager ? settings_->artistTitleSource() : 0;
-    const int32_t layout = haveManager ? settings_->artistTitleFileNameFormat() : 0;
+    // A proxy always has its manager, so the user's settings always apply.
+    const bool haveManager = true;
+    const int32_t source = owner_.artistTitleSource();
+    const int32_t layout = owner_.artistTitleFileNameFormat();
     com_ptr<IFileInfo> fileInfo;
     std::string path;
     if (ArtistTitleNeedsFileName(blockTitle.c_str(), blockArtist.c_str(), haveManager, source)) {
-      fileInfo = source_.query<IFileInfo>();
+      fileInfo = object_.query<IFileInfo>();
       if (fileInfo) {
         text = fileInfo->GetFilePath();
         if (text) path = text;
@@ -497,15 +414,7 @@ void SourceProxy::RefreshArtistTitle() noexcept {
 }  // namespace
 
 bool WrapSource(Manager& manager, IUnknown** slot, const AudioFormat* requested) noexcept {
-  if (!slot || !*slot) return false;
-  SourceProxy* proxy = new (std::nothrow) SourceProxy(manager);
-  if (!proxy) return false;
-  if (!proxy->Build(*slot, requested)) {
-    delete proxy;
-    return false;
-  }
-  *slot = proxy->primary();
-  return true;
+  return ProxyBase::Wrap(slot, new (std::nothrow) SourceProxy(manager, requested));
 }
 
 }  // namespace tb
