@@ -11,12 +11,6 @@
 
 namespace tb {
 
-namespace {
-const char* const kArtistTitleSourceValue = "ArtistTitleSource";
-const char* const kFileNameFormatValue = "ArtistTitle_FileNameFormat";
-const char* const kSourceOrderValue = "SourceComponentOrder";
-}  // namespace
-
 bool TB_STDCALL Manager::Initialise() noexcept {
   // Nested calls only count. The host makes the first Initialise and the last Finish
   // from one thread at a time; the test is repeated under the lock all the same, so

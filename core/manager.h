@@ -54,6 +54,10 @@ class Manager final : public IManager,
  public:
   /// The section under the host's two key names where the settings live.
   static constexpr const char* kSettingsSection = "Tunebay";
+  /// The names of the stored values in that section.
+  static constexpr const char* kArtistTitleSourceValue = "ArtistTitleSource";
+  static constexpr const char* kFileNameFormatValue = "ArtistTitle_FileNameFormat";
+  static constexpr const char* kSourceOrderValue = "SourceComponentOrder";
 
   /// Adds the higher layers' parts to a new manager; false abandons it.
   using Assembly = bool (*)(Manager& manager);

@@ -6,6 +6,7 @@
 
 #include "base/fault_guard.h"
 #include "core/error_object.h"
+#include "sources/manager_rules.h"
 #include "sources/proxies.h"
 #include "sources/proxy_math.h"
 #include "sources/source_resolution.h"
@@ -48,7 +49,9 @@ bool AddSourceParts(Manager& manager) noexcept {
   ManagerSources* sources = new (std::nothrow) ManagerSources(manager);
   if (!sources || !manager.AddPart(std::unique_ptr<ManagerPart>(sources))) return false;
   manager.SetSourceService(sources);
-  return true;
+  ManagerRules* rules = new (std::nothrow) ManagerRules(manager);
+  return rules && manager.AddPart(std::unique_ptr<ManagerPart>(rules)) &&
+         manager.SetFace(iid_of<IManagerRules>(), static_cast<IManagerRules*>(rules));
 }
 
 }  // namespace tb

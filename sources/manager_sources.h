@@ -20,8 +20,9 @@ class ManagerSources final : public ManagerPart, public SourceService {
   Manager& manager_;
 };
 
-/// Adds the sources part to a new manager (Manager::Assembly). Needs the services
-/// part, whose decoder order source resolution follows.
+/// Adds the sources parts to a new manager (Manager::Assembly): the work behind
+/// OpenSource and CreateSink, and IManagerRules. Needs the services part, whose decoder
+/// order source resolution follows and whose component keys the rules hand out.
 bool AddSourceParts(Manager& manager) noexcept;
 
 }  // namespace tb

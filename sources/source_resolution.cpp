@@ -81,28 +81,40 @@ bool PassesMasks(uint32_t features, uint32_t required, uint32_t excluded) {
   return true;
 }
 
+// The pass in which a search offers a name with `extension` to `component`, or why it
+// never does (DecoderPass); `opener` receives the decoder's opener when it has one.
+int32_t PlanDecoder(IComponent* component, const std::string& extension, uint32_t requiredMask,
+                    uint32_t excludedMask, OpenerRef& opener) {
+  if (FAILED(component->QueryInterface(iid_of<ISourceOpener>(), opener.put_void())) || !opener) {
+    return kDecoderNoOpener;
+  }
+  if ((opener_unknown(opener.get())->GetCapabilities() & kCapabilityOpensSources) == 0) {
+    return kDecoderOpensNothing;
+  }
+  com_ptr<IExtensionList> extensions = com_ptr<IComponent>(component).query<IExtensionList>();
+  if (!extensions) return kDecoderNoExtensions;
+  const bool matches = ListsExtension(extensions.get(), extension);
+  if (!PassesMasks(opener->GetFeatureMask(), requiredMask, excludedMask)) {
+    return kDecoderMasksExclude;
+  }
+  return matches ? kDecoderPassListed : kDecoderPassOthers;
+}
+
 // One pass over the ordered decoders. Pass 0 offers the name to the decoders that list
 // its extension, every other pass to those that do not.
 Outcome RunPass(IComponentCollection* decoders, const Request& request,
                 const std::string& extension, int32_t pass, com_ptr<IError>& pending) {
+  const int32_t wanted = pass == 0 ? kDecoderPassListed : kDecoderPassOthers;
   const int32_t count = decoders->GetCount();
   for (int32_t i = 0; i < count; ++i) {
     com_ptr<IComponent> component;
     if (!decoders->GetItem(i, component.put()) || !component) continue;
     OpenerRef opener;
-    if (FAILED(component->QueryInterface(iid_of<ISourceOpener>(), opener.put_void())) || !opener) {
+    if (PlanDecoder(component.get(), extension, request.requiredMask, request.excludedMask,
+                    opener) != wanted) {
       continue;
     }
-    if ((opener_unknown(opener.get())->GetCapabilities() & kCapabilityOpensSources) == 0) {
-      continue;
-    }
-    com_ptr<IExtensionList> extensions = component.query<IExtensionList>();
-    if (!extensions) continue;
-    const bool matches = ListsExtension(extensions.get(), extension);
-    if (matches != (pass == 0)) continue;
-    if (!PassesMasks(opener->GetFeatureMask(), request.requiredMask, request.excludedMask)) {
-      continue;
-    }
+    const bool matches = wanted == kDecoderPassListed;
 
     IError* raw = nullptr;
     bool opened = false;
@@ -208,6 +220,17 @@ bool ResolveName(Manager& manager, const Request& request, bool mayDownload) {
 }
 
 }  // namespace
+
+int32_t DecoderPassOf(IComponent* decoder, const std::string& extension, uint32_t requiredMask,
+                      uint32_t excludedMask) noexcept {
+  if (!decoder) return kDecoderNoOpener;
+  try {
+    OpenerRef opener;
+    return PlanDecoder(decoder, extension, requiredMask, excludedMask, opener);
+  } catch (...) {
+    return kDecoderNoOpener;
+  }
+}
 
 bool ResolveSource(Manager& manager, const char* name, IUnknown** source, int32_t pass,
                    uint32_t requiredMask, uint32_t excludedMask, IError** error) noexcept {

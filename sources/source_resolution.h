@@ -3,6 +3,9 @@
 #define TB_SOURCES_SOURCE_RESOLUTION_H
 
 #include <tunebay/manager.h>
+#include <tunebay/rules.h>
+
+#include <string>
 
 namespace tb {
 
@@ -20,6 +23,11 @@ class Manager;
 /// or FileInvalid). `source` must not be null.
 bool ResolveSource(Manager& manager, const char* name, IUnknown** source, int32_t pass,
                    uint32_t requiredMask, uint32_t excludedMask, IError** error) noexcept;
+
+/// Where a search for a name with `extension` under the two masks offers it to
+/// `decoder`: the pass, or why never (DecoderPass).
+int32_t DecoderPassOf(IComponent* decoder, const std::string& extension, uint32_t requiredMask,
+                      uint32_t excludedMask) noexcept;
 
 /// The existence probe: 0 when `path` can be opened for attribute access, else the
 /// system error number. Replaceable so that tests can give the answers that a real

@@ -6,6 +6,7 @@
 #include "encoder.h"
 #include "error.h"
 #include "manager.h"
+#include "rules.h"
 #include "source.h"
 #include "types.h"
 

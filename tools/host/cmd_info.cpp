@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/settings_store.h"
 #include "decoder_plan.h"
 #include "host_support.h"
 
@@ -67,14 +66,14 @@ struct ArtistTitleSettings {
   bool layoutStored = false;
 };
 
-ArtistTitleSettings ReadArtistTitleSettings(const ManagerOptions& options) {
+// Read through the library, which knows where its store keeps them: the manager was
+// set up with the options' key names.
+ArtistTitleSettings ReadArtistTitleSettings(tb::IManager* manager) {
   ArtistTitleSettings s;
-  const char* name1 = options.keyName1.c_str();
-  const char* name2 = options.keyName2.c_str();
-  s.sourceStored =
-      tb::ReadDwordSetting(name1, name2, "Tunebay", nullptr, "ArtistTitleSource", &s.source);
-  s.layoutStored = tb::ReadDwordSetting(name1, name2, "Tunebay", nullptr,
-                                        "ArtistTitle_FileNameFormat", &s.layout);
+  const tb::com_ptr<tb::IManagerRules> rules = RulesOf(manager);
+  if (!rules) return s;
+  s.sourceStored = rules->GetStoredSetting(tb::kSettingArtistTitleSource, &s.source);
+  s.layoutStored = rules->GetStoredSetting(tb::kSettingArtistTitleFileNameFormat, &s.layout);
   return s;
 }
 
@@ -182,7 +181,7 @@ int Info(tb::IManager* manager, const Options& options) {
     std::printf("  tags in the file: not readable apart from the proxy\n");
   }
 
-  const ArtistTitleSettings settings = ReadArtistTitleSettings(options.manager);
+  const ArtistTitleSettings settings = ReadArtistTitleSettings(manager);
   std::printf("  artist/title setting:\n");
   std::printf("    ArtistTitleSource          = %ld%s: %s\n", static_cast<long>(settings.source),
               settings.sourceStored ? "" : " (none stored)", SourceMeaning(settings.source));

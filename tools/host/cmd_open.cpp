@@ -78,7 +78,7 @@ std::string Quoted(const char* text) { return std::string("\"") + (text ? text :
 
 void Explain(tb::IManager* manager, const std::string& name) {
   std::string extension, note;
-  const bool searched = SearchExtensionOf(name, extension, note);
+  const bool searched = SearchExtensionOf(manager, name, extension, note);
   if (!note.empty()) std::printf("Note: %s.\n", note.c_str());
   if (!searched) return;
 

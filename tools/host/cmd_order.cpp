@@ -6,7 +6,6 @@
 
 #include "base/com.h"
 #include "host_support.h"
-#include "services/component_key.h"
 
 namespace host {
 
@@ -70,29 +69,19 @@ struct Decoder {
   std::string name;
 };
 
-// The key under which the library stores a component: its class identifier when it
-// reports one, else where it came from. Worked out here the same way, as any host
-// that edits the order has to.
-std::string KeyOf(tb::IComponent* component, tb::IComponentOrigin* origins) {
-  tb::com_ptr<tb::IComponentIdentity> identity =
-      tb::com_ptr<tb::IComponent>(component).query<tb::IComponentIdentity>();
-  GUID id{};
-  if (identity && identity->GetClassId(&id)) {
-    return tb::IdentityKey(reinterpret_cast<const unsigned char*>(&id));
-  }
-  tb::ComponentOrigin origin{};
-  if (!origins->GetComponentOrigin(component, &origin)) return tb::OriginKey("", 0);
-  origin.moduleFileName[tb::kOriginNameSize - 1] = '\0';
-  return tb::OriginKey(origin.moduleFileName, origin.index);
+// The key under which the library stores a component, as the library itself gives it.
+std::string KeyOf(tb::IComponent* component, tb::IManagerRules* rules) {
+  char key[tb::kComponentKeySize] = {};
+  return rules->GetComponentKey(component, key, sizeof key) ? key : "";
 }
 
 bool Collect(tb::IManager* manager, std::vector<Decoder>& decoders) {
   decoders.clear();
   tb::com_ptr<tb::IManager> self(manager);
   tb::com_ptr<tb::ISourceOrder> order = self.query<tb::ISourceOrder>();
-  tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
+  tb::com_ptr<tb::IManagerRules> rules = self.query<tb::IManagerRules>();
   tb::com_ptr<tb::IComponentCollection> list;
-  if (!order || !origins || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) || !list) {
+  if (!order || !rules || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) || !list) {
     std::fprintf(stderr, "error: the manager gave no decoder list\n");
     return false;
   }
@@ -100,7 +89,7 @@ bool Collect(tb::IManager* manager, std::vector<Decoder>& decoders) {
   for (int32_t i = 0; i < count; ++i) {
     Decoder decoder;
     if (!list->GetItem(i, decoder.component.put()) || !decoder.component) continue;
-    decoder.key = KeyOf(decoder.component.get(), origins.get());
+    decoder.key = KeyOf(decoder.component.get(), rules.get());
     const char* name = decoder.component->GetName();
     decoder.name = name ? name : "";
     decoders.push_back(std::move(decoder));

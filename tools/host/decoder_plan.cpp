@@ -2,28 +2,30 @@
 
 #include <cstdio>
 
-#include "sources/source_name.h"
-
 namespace host {
 
-bool SearchExtensionOf(const std::string& name, std::string& extension, std::string& note) {
-  switch (tb::ClassifySourceName(name.c_str())) {
-    case tb::SourceNameKind::kLocalFile:
-      extension = tb::SplitPathName(name.c_str()).extension;
+bool SearchExtensionOf(tb::IManager* manager, const std::string& name, std::string& extension,
+                       std::string& note) {
+  const tb::com_ptr<tb::IManagerRules> rules = RulesOf(manager);
+  if (!rules) {
+    note = "the library does not say how it searches (no IManagerRules)";
+    return false;
+  }
+  switch (rules->ClassifySourceName(name.c_str())) {
+    case tb::kSourceNameLocal:
+      extension = SearchExtension(rules.get(), name);
       return true;
-    case tb::SourceNameKind::kHttpUrl:
-    case tb::SourceNameKind::kFtpUrl: {
+    case tb::kSourceNameHttp:
+    case tb::kSourceNameFtp: {
       // The downloader's local copy decides; its name usually keeps the URL's.
       std::string last = name.substr(name.find_last_of('/') + 1);
       last = last.substr(0, last.find_first_of("?#"));
-      extension = tb::SplitPathName(last.c_str()).extension;
+      extension = SearchExtension(rules.get(), last);
       note =
           "a URL is fetched by a downloader first; the extension of the local copy "
           "decides, assumed here to be the URL's";
       return true;
     }
-    case tb::SourceNameKind::kBadPath:
-      break;
   }
   note = "the name is neither a full file path nor an http or ftp URL: no decoder is asked";
   return false;
@@ -31,40 +33,52 @@ bool SearchExtensionOf(const std::string& name, std::string& extension, std::str
 
 namespace {
 
+// The decoder as the library's search treats it for a wrapped request, with its
+// extension list for the user.
 DecoderCandidate Describe(tb::IComponent* component, tb::IComponentOrigin* origins,
-                          const std::string& extension) {
+                          tb::IManagerRules* rules, const std::string& extension) {
   DecoderCandidate c;
   c.label = LabelOf(component, origins);
-  // The opener is released through its second table, like every ISourceOpener.
-  tb::ISourceOpener* opener = nullptr;
-  if (FAILED(component->QueryInterface(tb::iid_of<tb::ISourceOpener>(),
-                                       reinterpret_cast<void**>(&opener))) ||
-      !opener) {
-    c.skipped = "offers no ISourceOpener";
-    return c;
+  switch (rules->GetDecoderPass(component, extension.c_str(), tb::kOpenWithProxy, 0)) {
+    case tb::kDecoderPassListed:
+      c.lists = true;
+      break;
+    case tb::kDecoderPassOthers:
+      break;
+    case tb::kDecoderNoOpener:
+      c.skipped = "offers no ISourceOpener";
+      return c;
+    case tb::kDecoderOpensNothing:
+      c.skipped = "says it does not open sources";
+      break;
+    case tb::kDecoderNoExtensions:
+      c.skipped = "offers no extension list";
+      break;
+    default: {
+      // The opener is released through its second table, like every ISourceOpener.
+      tb::ISourceOpener* opener = nullptr;
+      uint32_t features = 0;
+      if (SUCCEEDED(component->QueryInterface(tb::iid_of<tb::ISourceOpener>(),
+                                              reinterpret_cast<void**>(&opener))) &&
+          opener) {
+        features = opener->GetFeatureMask();
+        tb::opener_unknown(opener)->Release();
+      }
+      char text[80];
+      std::snprintf(text, sizeof text, "feature mask 0x%lx lacks 0x%lx (needed for the proxy)",
+                    static_cast<unsigned long>(features),
+                    static_cast<unsigned long>(tb::kOpenWithProxy));
+      c.skipped = text;
+      break;
+    }
   }
-  const uint32_t capabilities = tb::opener_unknown(opener)->GetCapabilities();
-  const uint32_t features = opener->GetFeatureMask();
-  tb::opener_unknown(opener)->Release();
   tb::com_ptr<tb::IExtensionList> list =
       tb::com_ptr<tb::IComponent>(component).query<tb::IExtensionList>();
-  if ((capabilities & tb::kCapabilityOpensSources) == 0) {
-    c.skipped = "says it does not open sources";
-  } else if (!list) {
-    c.skipped = "offers no extension list";
-  } else if ((features & tb::kOpenWithProxy) == 0) {
-    char text[80];
-    std::snprintf(text, sizeof text, "feature mask 0x%lx lacks 0x%lx (needed for the proxy)",
-                  static_cast<unsigned long>(features),
-                  static_cast<unsigned long>(tb::kOpenWithProxy));
-    c.skipped = text;
-  }
   const int32_t count = list ? list->GetCount() : 0;
   for (int32_t i = 0; i < count; ++i) {
     const char* listed = list->GetExtension(i);
     if (!c.extensions.empty()) c.extensions += " ";
     c.extensions += listed ? listed : "?";
-    c.lists = c.lists || tb::ExtensionsMatch(extension.c_str(), listed);
   }
   return c;
 }
@@ -102,15 +116,16 @@ bool ListDecoders(tb::IManager* manager, const std::string& extension,
   tb::com_ptr<tb::IManager> self(manager);
   tb::com_ptr<tb::ISourceOrder> order = self.query<tb::ISourceOrder>();
   tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
+  tb::com_ptr<tb::IManagerRules> rules = self.query<tb::IManagerRules>();
   tb::com_ptr<tb::IComponentCollection> list;
-  if (!order || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) || !list) {
+  if (!order || !rules || !order->GetOrderedComponents(tb::kKindDecoder, list.put()) || !list) {
     return false;
   }
   const int32_t count = list->GetCount();
   for (int32_t i = 0; i < count; ++i) {
     tb::com_ptr<tb::IComponent> component;
     if (!list->GetItem(i, component.put()) || !component) continue;
-    candidates.push_back(Describe(component.get(), origins.get(), extension));
+    candidates.push_back(Describe(component.get(), origins.get(), rules.get(), extension));
   }
   return true;
 }
@@ -125,7 +140,7 @@ std::string FilePathOf(IUnknown* source) {
 std::string IdentifyDecoder(tb::IManager* manager, IUnknown* source) {
   // The extension the search compared: the local copy's for a URL.
   const std::string path = FilePathOf(source);
-  const std::string extension = tb::SplitPathName(path.c_str()).extension;
+  const std::string extension = SearchExtension(RulesOf(manager).get(), path);
   std::vector<DecoderCandidate> candidates;
   if (!ListDecoders(manager, extension, candidates)) return "unknown (the manager gave no list)";
 

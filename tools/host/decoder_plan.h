@@ -23,7 +23,8 @@ struct DecoderCandidate {
 /// The extension the manager will compare for source name `name`. For a URL that is
 /// the local copy's, assumed here to be the URL's; `note` then says so. False (with
 /// the reason in `note`) for a name the manager will not search for at all.
-bool SearchExtensionOf(const std::string& name, std::string& extension, std::string& note);
+bool SearchExtensionOf(tb::IManager* manager, const std::string& name, std::string& extension,
+                       std::string& note);
 
 /// The decoders in the user's order, each described for a file with `extension`, as
 /// they are asked for a source wrapped in the proxy. False when the manager gives no

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sources/source_name.h"
+#include "base/ascii.h"
 
 namespace host {
 
@@ -214,12 +214,22 @@ ComponentLabel LabelOf(tb::IComponent* component, tb::IComponentOrigin* origins)
   return label;
 }
 
+tb::com_ptr<tb::IManagerRules> RulesOf(tb::IManager* manager) {
+  return tb::com_ptr<tb::IManager>(manager).query<tb::IManagerRules>();
+}
+
+std::string SearchExtension(tb::IManagerRules* rules, const std::string& name) {
+  char extension[MAX_PATH] = {};
+  if (!rules || !rules->GetSearchExtension(name.c_str(), extension, sizeof extension)) return "";
+  return extension;
+}
+
 tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string& wanted,
                                         const std::string& outputPath) {
   tb::com_ptr<tb::IManager> self(manager);
   tb::com_ptr<tb::IComponentCollection> catalogue = self.query<tb::IComponentCollection>();
   tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
-  const std::string extension = tb::SplitPathName(outputPath.c_str()).extension;
+  const std::string extension = SearchExtension(RulesOf(manager).get(), outputPath);
   tb::com_ptr<tb::IComponent> unlisted;
   const int32_t count = catalogue ? catalogue->GetCount() : 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -243,7 +253,10 @@ tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string
     }
     const int32_t extensions = list->GetCount();
     for (int32_t e = 0; e < extensions; ++e) {
-      if (tb::ExtensionsMatch(extension.c_str(), list->GetExtension(e))) return component;
+      const char* listed = list->GetExtension(e);
+      if (!extension.empty() && listed && tb::EqualsIgnoringAsciiCase(extension, listed)) {
+        return component;
+      }
     }
   }
   if (!wanted.empty()) {
@@ -284,11 +297,12 @@ ComponentLabel ManagerConvertor(tb::IManager* manager) {
 
 void ExplainUrlFailure(tb::IManager* manager, const std::string& url) {
   uint32_t protocol = 0;
-  switch (tb::ClassifySourceName(url.c_str())) {
-    case tb::SourceNameKind::kHttpUrl:
+  const tb::com_ptr<tb::IManagerRules> rules = RulesOf(manager);
+  switch (rules ? rules->ClassifySourceName(url.c_str()) : tb::kSourceNameBad) {
+    case tb::kSourceNameHttp:
       protocol = tb::kProtocolHttp;
       break;
-    case tb::SourceNameKind::kFtpUrl:
+    case tb::kSourceNameFtp:
       protocol = tb::kProtocolFtp;
       break;
     default:

@@ -101,6 +101,14 @@ struct ComponentLabel {
 };
 ComponentLabel LabelOf(tb::IComponent* component, tb::IComponentOrigin* origins);
 
+/// The library's rules (include/tunebay/rules.h), or null when the library does not
+/// offer them.
+tb::com_ptr<tb::IManagerRules> RulesOf(tb::IManager* manager);
+
+/// The extension the library compares for the file name or path `name`; empty when it
+/// has none or the rules are not offered.
+std::string SearchExtension(tb::IManagerRules* rules, const std::string& name);
+
 /// The encoder that writes files (ISinkFactory) to use for `outputPath`: with a
 /// non-empty `wanted`, the first whose name or library file name is `wanted` (letter
 /// case ignored); otherwise the first that lists the output's extension (IExtensionList),
