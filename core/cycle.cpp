@@ -21,12 +21,12 @@ bool TB_STDCALL Manager::Initialise() noexcept {
   }
   LockGuard lock(GlobalLock());
   if (InterlockedCompareExchange(&initCount_, 0, 0) == 0) {
-    ReadSettings();
+    // The one catch of the initialise path. Only allocation can throw here; what was
+    // read and loaded before it stays, and the manager counts as initialised all the
+    // same, so that the host's Finish still pairs with this call.
     try {
+      ReadSettings();
       if (pluginFolder_.empty()) pluginFolder_ = ".";
-    } catch (...) {
-    }
-    try {
       ScanPlugins();
     } catch (...) {
     }
@@ -56,12 +56,9 @@ void Manager::ReadSettings() {
                    &artistTitleSource_);
   ReadDwordSetting(name1, name2, kSettingsSection, nullptr, kFileNameFormatValue,
                    &artistTitleFileNameFormat_);
-  try {
-    sourceOrder_ =
-        SplitOrderText(ReadTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue));
-  } catch (...) {
-    return;
-  }
+  // A throw leaves settingsRead_ false, so Finish does not store unread values.
+  sourceOrder_ =
+      SplitOrderText(ReadTextSetting(name1, name2, kSettingsSection, nullptr, kSourceOrderValue));
   settingsRead_ = true;
 }
 

@@ -1,5 +1,7 @@
 #include "core/module_names.h"
 
+#include "base/ascii.h"
+
 namespace tb {
 
 // One name per module of the suite's audio set: six formats, the MP3 module and two
@@ -17,20 +19,10 @@ const char* const kHostModuleSubfolder = "AudioPlugins";
 
 namespace {
 
-char LowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 bool EndsWithDll(std::string_view name) noexcept {
   constexpr std::string_view kExtension = ".dll";
   return name.size() > kExtension.size() &&
-         EqualNoCase(name.substr(name.size() - kExtension.size()), kExtension);
+         EqualsIgnoringAsciiCase(name.substr(name.size() - kExtension.size()), kExtension);
 }
 
 }  // namespace
@@ -39,13 +31,13 @@ bool IsAdmittedModuleName(std::string_view name) noexcept {
   if (!EndsWithDll(name)) return false;
   if (LowerAscii(name[0]) == 'z' && name.size() > 1 && LowerAscii(name[1]) == 'q') return true;
   for (const char* allowed : kAllowListNames) {
-    if (EqualNoCase(name, allowed)) return true;
+    if (EqualsIgnoringAsciiCase(name, allowed)) return true;
   }
   return false;
 }
 
 bool IsDesignatedModuleName(std::string_view name) noexcept {
-  return EqualNoCase(name, kDesignatedModuleName);
+  return EqualsIgnoringAsciiCase(name, kDesignatedModuleName);
 }
 
 std::optional<std::string> HostModulePath(std::string_view exePath) {

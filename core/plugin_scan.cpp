@@ -90,11 +90,7 @@ void Manager::ScanPlugins() {
   // current directory while they are loaded and set up. The host's own directory is
   // put back on every path; if it cannot even be read, it is not changed, and the
   // search runs in it as when the plug-in folder cannot be made current.
-  std::string remembered;
-  try {
-    remembered = CurrentDirectory();
-  } catch (...) {
-  }
+  const std::string remembered = CurrentDirectory();
   const char* folder = pluginFolder_.empty() ? "." : pluginFolder_.c_str();
   const bool moved = !remembered.empty() && SetCurrentDirectoryA(folder);
   auto restore = make_scope_exit([&] {
@@ -102,11 +98,7 @@ void Manager::ScanPlugins() {
   });
   // The folder searched, fixed now: a plug-in that changes the current directory while
   // it loads must not make the next library's path point elsewhere.
-  std::string searched;
-  try {
-    searched = CurrentDirectory();
-  } catch (...) {
-  }
+  const std::string searched = CurrentDirectory();
 
   const std::string pattern =
       searched + (!searched.empty() && searched.back() == '\\' ? "*.dll" : "\\*.dll");
@@ -117,7 +109,7 @@ void Manager::ScanPlugins() {
     do {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
       if (moved) SetCurrentDirectoryA(searched.c_str());
-      // A failure (out of memory) skips this library alone.
+      // A failure (out of memory) skips this library alone; Initialise catches the rest.
       try {
         LoadPluginLibrary(searched, entry.cFileName);
       } catch (...) {
@@ -127,10 +119,7 @@ void Manager::ScanPlugins() {
   search.reset();
   if (moved) SetCurrentDirectoryA(searched.c_str());
 
-  try {
-    SetUpComponents();
-  } catch (...) {
-  }
+  SetUpComponents();
 }
 
 void Manager::LoadPluginLibrary(const std::string& folder, const char* name) {

@@ -4,20 +4,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/ascii.h"
+
 namespace tb {
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
-  }
-  return true;
-}
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -33,8 +23,8 @@ SourceNameKind ClassifySourceName(const char* name) {
   const std::string_view text(name);
   const std::size_t n = text.size();
   // A scheme alone names nothing to fetch.
-  if (n >= 8 && StartsWithIgnoringCase(text, "http://")) return SourceNameKind::kHttpUrl;
-  if (n >= 7 && StartsWithIgnoringCase(text, "ftp://")) return SourceNameKind::kFtpUrl;
+  if (n >= 8 && StartsWithIgnoringAsciiCase(text, "http://")) return SourceNameKind::kHttpUrl;
+  if (n >= 7 && StartsWithIgnoringAsciiCase(text, "ftp://")) return SourceNameKind::kFtpUrl;
   if (n >= 3 && text[0] == '\\' && text[1] == '\\') return SourceNameKind::kLocalFile;
   if (n >= 4 && IsAsciiLetter(text[0]) && text[1] == ':' && text[2] == '\\') {
     return SourceNameKind::kLocalFile;
@@ -72,12 +62,7 @@ PathParts SplitPathName(const char* path) {
 
 bool ExtensionsMatch(const char* fileExtension, const char* listedExtension) {
   if (!fileExtension || !*fileExtension || !listedExtension) return false;
-  const std::size_t length = std::strlen(fileExtension);
-  if (std::strlen(listedExtension) != length) return false;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (LowerAscii(fileExtension[i]) != LowerAscii(listedExtension[i])) return false;
-  }
-  return true;
+  return EqualsIgnoringAsciiCase(fileExtension, listedExtension);
 }
 
 }  // namespace tb
