@@ -47,16 +47,22 @@ void SetError(IError** slot, uint32_t code, const char* message, uint32_t system
   if (slot) *slot = NewError(code, message, systemError, verdict);
 }
 
-std::string SystemErrorText(uint32_t systemError) {
+std::string PlatformMessage(uint32_t number, HMODULE messages) {
   char text[512];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           systemError, 0, text, sizeof text, nullptr);
+  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                      (messages ? FORMAT_MESSAGE_FROM_HMODULE : 0);
+  DWORD n = FormatMessageA(flags, messages, number, 0, text, sizeof text, nullptr);
   while (n > 0 &&
          (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '.')) {
     --n;
   }
-  if (n == 0) return "Windows error " + std::to_string(systemError);
-  return std::string(text, n) + " (Windows error " + std::to_string(systemError) + ")";
+  return std::string(text, n);
+}
+
+std::string SystemErrorText(uint32_t systemError) {
+  const std::string text = PlatformMessage(systemError);
+  if (text.empty()) return "Windows error " + std::to_string(systemError);
+  return text + " (Windows error " + std::to_string(systemError) + ")";
 }
 
 }  // namespace tb::plugin

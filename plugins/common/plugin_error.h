@@ -8,6 +8,7 @@
 #define TB_PLUGINS_COMMON_PLUGIN_ERROR_H
 
 #include <tunebay/error.h>
+#include <windows.h>
 
 #include <string>
 
@@ -23,7 +24,13 @@ IError* NewError(uint32_t code, const char* message, uint32_t systemError = 0,
 void SetError(IError** slot, uint32_t code, const char* message, uint32_t systemError = 0,
               int32_t verdict = 0) noexcept;
 
-/// The system's text for a Windows error number, without the trailing line break;
+/// The platform's own text for an error number, without trailing line breaks, blanks
+/// and full stop; looked up in `messages` (a library's message table, such as
+/// WinINet's) before the system's when given. Empty when neither has one. May throw
+/// std::bad_alloc.
+std::string PlatformMessage(uint32_t number, HMODULE messages = nullptr);
+
+/// The system's text for a Windows error number followed by " (Windows error <n>)";
 /// "Windows error <n>" when the system has none. May throw std::bad_alloc.
 std::string SystemErrorText(uint32_t systemError);
 

@@ -1,6 +1,5 @@
-#include "fetch.h"
+#include "plugins/netfetch/fetch.h"
 
-#include <base/handles.h>
 #include <windows.h>
 
 #include <wininet.h>
@@ -8,15 +7,17 @@
 #include <memory>
 #include <vector>
 
-#include "url_text.h"
+#include "base/handles.h"
+#include "plugins/common/plugin_error.h"
+#include "plugins/netfetch/url_text.h"
 
-namespace netfetch {
+namespace tb::netfetch {
 namespace {
 
 struct close_hinternet {
   void operator()(HINTERNET handle) const noexcept { InternetCloseHandle(handle); }
 };
-using unique_hinternet = tb::unique_handle<HINTERNET, close_hinternet>;
+using unique_hinternet = unique_handle<HINTERNET, close_hinternet>;
 
 const char kAgent[] = "Tunebay netfetch/1.0";
 const size_t kReadBlock = 64 * 1024;
@@ -49,14 +50,7 @@ const char* FallbackText(DWORD error) {
 // The platform's text for `error`, looked up in wininet.dll first since its numbers
 // (12000 and up) are not in the system table.
 std::string ErrorText(DWORD error) {
-  char* buffer = nullptr;
-  HMODULE wininet = GetModuleHandleA("wininet.dll");
-  DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                FORMAT_MESSAGE_IGNORE_INSERTS | (wininet ? FORMAT_MESSAGE_FROM_HMODULE : 0);
-  DWORD n = FormatMessageA(flags, wininet, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text;
-  if (n && buffer) text = TrimRight(std::string(buffer, n));
-  if (buffer) LocalFree(buffer);
+  std::string text = plugin::PlatformMessage(error, GetModuleHandleA("wininet.dll"));
   if (text.empty()) {
     const char* fallback = FallbackText(error);
     text = fallback ? fallback : "Unknown error";
@@ -196,7 +190,7 @@ bool Crack(const char* url, UrlScheme scheme, UrlParts* parts, Failure* failure)
   c.dwUrlPathLength = c.dwExtraInfoLength = 1;
   if (!InternetCrackUrlA(url, 0, 0, &c) || !c.lpszHostName || c.dwHostNameLength == 0) {
     DWORD error = GetLastError();
-    return Fail(failure, tb::result::BadPathName, error, "Not a usable URL: " + RedactUrl(url));
+    return Fail(failure, result::BadPathName, error, "Not a usable URL: " + RedactUrl(url));
   }
   auto field = [](const char* text, DWORD length) {
     return text ? std::string(text, length) : std::string();
@@ -216,7 +210,7 @@ bool Crack(const char* url, UrlScheme scheme, UrlParts* parts, Failure* failure)
   if (!PercentDecode(field(c.lpszUserName, c.dwUserNameLength), &parts->user) ||
       !PercentDecode(field(c.lpszPassword, c.dwPasswordLength), &parts->password) ||
       !PercentDecode(path, &parts->object)) {
-    return Fail(failure, tb::result::BadPathName, 0, "Bad escape in the URL: " + RedactUrl(url));
+    return Fail(failure, result::BadPathName, 0, "Bad escape in the URL: " + RedactUrl(url));
   }
   return true;
 }
@@ -242,7 +236,7 @@ class Transfer {
     // PRECONFIG: the user's proxy settings apply, as for any program on the machine.
     session_.reset(InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session_) {
-      return FailNet(failure, tb::result::OpenFailed, GetLastError(),
+      return FailNet(failure, result::OpenFailed, GetLastError(),
                      "Cannot start WinINet for " + shown_);
     }
     SetTimeouts(session_.get(), timeoutMs_);
@@ -254,7 +248,7 @@ class Transfer {
     connect_.reset(InternetConnectA(session_.get(), parts.host.c_str(), parts.port, user, password,
                                     ftp ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP,
                                     ftp ? INTERNET_FLAG_PASSIVE : 0, 0));
-    if (!connect_) return FailCall(failure, tb::result::OpenFailed, "Cannot connect to ");
+    if (!connect_) return FailCall(failure, result::OpenFailed, "Cannot connect to ");
     SetTimeouts(connect_.get(), timeoutMs_);
     watchdog_->Progress();
 
@@ -264,7 +258,7 @@ class Transfer {
     if (ftp) {
       data_.reset(FtpOpenFileA(connect_.get(), parts.object.c_str(), GENERIC_READ,
                                FTP_TRANSFER_TYPE_BINARY | flags, 0));
-      if (!data_) return FailCall(failure, tb::result::OpenFailed, "Cannot open ");
+      if (!data_) return FailCall(failure, result::OpenFailed, "Cannot open ");
       watchdog_->Progress();
       return true;
     }
@@ -272,10 +266,10 @@ class Transfer {
     data_.reset(
         HttpOpenRequestA(connect_.get(), "GET", parts.object.c_str(), nullptr, nullptr, accept,
                          flags | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES, 0));
-    if (!data_) return FailCall(failure, tb::result::OpenFailed, "Cannot open ");
+    if (!data_) return FailCall(failure, result::OpenFailed, "Cannot open ");
     SetTimeouts(data_.get(), timeoutMs_);
     if (!HttpSendRequestA(data_.get(), nullptr, 0, nullptr, 0)) {
-      return FailCall(failure, tb::result::OpenFailed, "Cannot open ");
+      return FailCall(failure, result::OpenFailed, "Cannot open ");
     }
     watchdog_->Progress();
     return true;
@@ -326,7 +320,7 @@ bool CheckStatus(HINTERNET request, const char* url, Failure* failure) {
   DWORD size = sizeof status;
   if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                       nullptr)) {
-    return FailNet(failure, tb::result::OpenFailed, GetLastError(),
+    return FailNet(failure, result::OpenFailed, GetLastError(),
                    "No HTTP status for " + RedactUrl(url));
   }
   if (IsSuccessStatus(status)) return true;
@@ -336,8 +330,7 @@ bool CheckStatus(HINTERNET request, const char* url, Failure* failure) {
     reasonSize = 0;
   }
   // Only "not found" and "gone" say for certain that the file is not there.
-  uint32_t code =
-      (status == 404 || status == 410) ? tb::result::FileNotFound : tb::result::OpenFailed;
+  uint32_t code = (status == 404 || status == 410) ? result::FileNotFound : result::OpenFailed;
   return Fail(failure, code, 0, HttpStatusMessage(status, std::string(reason, reasonSize), url));
 }
 
@@ -359,7 +352,7 @@ class TempFile {
     char folder[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof folder, folder);
     if (n == 0 || n > MAX_PATH) {
-      return Fail(failure, tb::result::WriteFault, GetLastError(),
+      return Fail(failure, result::WriteFault, GetLastError(),
                   "The temporary folder cannot be found");
     }
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -367,7 +360,7 @@ class TempFile {
       if (!GetTempFileNameA(folder, "tbn", 0, reserved)) {
         DWORD error = GetLastError();
         return Fail(
-            failure, tb::result::WriteFault, error,
+            failure, result::WriteFault, error,
             std::string("No temporary file can be made in ") + folder + ": " + ErrorText(error));
       }
       std::string path = WithExtension(reserved, extension);
@@ -382,11 +375,11 @@ class TempFile {
       }
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
         if (path == reserved) DeleteFileA(reserved);
-        return Fail(failure, tb::result::WriteFault, error,
+        return Fail(failure, result::WriteFault, error,
                     "Cannot create " + path + ": " + ErrorText(error));
       }
     }
-    return Fail(failure, tb::result::WriteFault, ERROR_FILE_EXISTS,
+    return Fail(failure, result::WriteFault, ERROR_FILE_EXISTS,
                 std::string("No free temporary file name in ") + folder);
   }
 
@@ -394,7 +387,7 @@ class TempFile {
     DWORD written = 0;
     if (WriteFile(file_.get(), data, size, &written, nullptr) && written == size) return true;
     DWORD error = GetLastError();
-    return Fail(failure, tb::result::WriteFault, error,
+    return Fail(failure, result::WriteFault, error,
                 "Cannot write " + path_ + ": " + ErrorText(error));
   }
 
@@ -403,7 +396,7 @@ class TempFile {
     HANDLE file = file_.release();
     if (!CloseHandle(file)) {
       DWORD error = GetLastError();
-      return Fail(failure, tb::result::WriteFault, error,
+      return Fail(failure, result::WriteFault, error,
                   "Cannot finish " + path_ + ": " + ErrorText(error));
     }
     kept_ = true;
@@ -431,7 +424,7 @@ bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uin
                      std::string* savedPath, Failure* failure) {
   UrlScheme scheme = SchemeOf(url);
   if (scheme == UrlScheme::kUnsupported) {
-    return Fail(failure, tb::result::BadPathName, 0, "Not an http or ftp URL: " + RedactUrl(url));
+    return Fail(failure, result::BadPathName, 0, "Not an http or ftp URL: " + RedactUrl(url));
   }
   UrlParts parts;
   if (!Crack(url, scheme, &parts, failure)) return false;
@@ -452,7 +445,7 @@ bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uin
   TempFile file;
   if (!file.Create(ExtensionOf(url), failure)) return false;
   if (!CopyIfFits(file.path(), localPath, localPathSize)) {
-    return Fail(failure, tb::result::InsufficientBuffer, 0,
+    return Fail(failure, result::InsufficientBuffer, 0,
                 "The local copy's path does not fit in " + std::to_string(localPathSize) +
                     " bytes: " + file.path());
   }
@@ -463,7 +456,7 @@ bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uin
     DWORD got = 0;
     if (!InternetReadFile(transfer.data(), block.data(), static_cast<DWORD>(block.size()), &got)) {
       return transfer.FailCall(
-          failure, tb::result::ReadFault,
+          failure, result::ReadFault,
           "Download broke off after " + std::to_string(received) + " bytes from ");
     }
     if (got == 0) break;
@@ -474,7 +467,7 @@ bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uin
   // A connection that closes early ends the read loop like the end of the file does;
   // only the announced length tells the two apart.
   if (lengthKnown && received != announced) {
-    return Fail(failure, tb::result::ReadFault, 0,
+    return Fail(failure, result::ReadFault, 0,
                 "Download of " + shown + " ended after " + std::to_string(received) + " of " +
                     std::to_string(announced) + " bytes");
   }
@@ -483,4 +476,4 @@ bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uin
   return true;
 }
 
-}  // namespace netfetch
+}  // namespace tb::netfetch

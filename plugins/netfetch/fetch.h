@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "net_error.h"
+#include "plugins/netfetch/net_error.h"
 
-namespace netfetch {
+namespace tb::netfetch {
 
 /// Timeout for connecting and for each wait on the server, in milliseconds, unless the
 /// environment variable named by kTimeoutVariable asks for another.
@@ -28,6 +28,6 @@ uint32_t CurrentTimeoutMs() noexcept;
 bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uint32_t timeoutMs,
                      std::string* savedPath, Failure* failure);
 
-}  // namespace netfetch
+}  // namespace tb::netfetch
 
 #endif  // TB_PLUGINS_NETFETCH_FETCH_H

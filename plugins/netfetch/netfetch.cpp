@@ -18,72 +18,42 @@
 //   buffer for the local copy's path; then it opens that file with its decoders,
 //   which choose by the extension, so the local copy keeps the URL's extension.
 // * Failures come back as false plus, when the caller gave an error slot, an error
-//   object of the library's own (net_error.h) with a readable message.
+//   object of the plug-in's own (plugins/common/plugin_error.h) with a readable
+//   message.
 // * Nothing thrown may leave an interface operation, so each one that can allocate
 //   catches at its edge.
-#include <base/com.h>
-#include <base/lock.h>
 #include <tunebay/component.h>
 #include <windows.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
-#include "fetch.h"
-#include "module.h"
-#include "net_error.h"
+#include "base/com.h"
+#include "base/lock.h"
+#include "plugins/common/live_objects.h"
+#include "plugins/netfetch/fetch.h"
+#include "plugins/netfetch/net_error.h"
 
-namespace netfetch {
+namespace tb::netfetch {
 namespace {
-
-LONG g_pins = 0;
 
 const char kName[] = "Network Downloader (http, ftp)";
 const char kVendor[] = "Fenwick Audio Works";
 
-class NetDownloader final : public tb::IComponent,
-                            public tb::IDownloader,
-                            public tb::IComponentAbout {
+// The object's one identity is its IComponent table, which is also what IID_IUnknown
+// gives. Its count is a component's: the manager's catalogue reference does not keep
+// the library loaded, every further one does (plugins/common/live_objects.h).
+class NetDownloader final : public implements_with<NetDownloader, plugin::ComponentCount,
+                                                   IComponent, IDownloader, IComponentAbout> {
  public:
-  NetDownloader() = default;
-  ~NetDownloader() = default;
-  NetDownloader(const NetDownloader&) = delete;
-  NetDownloader& operator=(const NetDownloader&) = delete;
-
-  // The object's one identity is its IComponent table, which is also what
-  // IID_IUnknown gives.
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
-    const tb::QueryRow rows[] = {
-        {&IID_IUnknown, static_cast<tb::IComponent*>(this)},
-        {&tb::iid_of<tb::IDownloader>(), static_cast<tb::IDownloader*>(this)},
-        {&tb::iid_of<tb::IComponentAbout>(), static_cast<tb::IComponentAbout*>(this)},
-    };
-    return tb::query_from_table(iid, out, rows);
-  }
-
-  // The manager keeps exactly one reference to each component until it has asked
-  // ORVA_PLUGIN_ReadyToFinish, and releases it just before it frees the library. So a
-  // component's first reference does not pin the library; every further one does (a
-  // host holding the component, an interface the manager queried).
-  ULONG TB_STDCALL AddRef() noexcept override {
-    LONG now = InterlockedIncrement(&refs_);
-    if (now > 1) Pin();
-    return static_cast<ULONG>(now);
-  }
-  ULONG TB_STDCALL Release() noexcept override {
-    LONG left = InterlockedDecrement(&refs_);
-    if (left >= 1) Unpin();
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
-
   // IComponent
   const char* TB_STDCALL GetName() noexcept override { return kName; }
-  int32_t TB_STDCALL GetKind() noexcept override { return tb::kKindDownloader; }
+  int32_t TB_STDCALL GetKind() noexcept override { return kKindDownloader; }
 
   // The manager passes itself without a reference. A downloader needs nothing from
   // it, so it keeps nothing: holding the manager would only make a cycle.
-  bool TB_STDCALL Setup(tb::IManager*, tb::IError**) noexcept override { return true; }
+  bool TB_STDCALL Setup(IManager*, IError**) noexcept override { return true; }
 
   // The last call before the library goes: the local copies this component made are
   // deleted (decoders have no use for them once they are unloaded too). A copy that
@@ -91,38 +61,35 @@ class NetDownloader final : public tb::IComponent,
   void TB_STDCALL Shutdown() noexcept override {
     std::vector<std::string> copies;
     {
-      tb::LockGuard guard(lock_);
+      LockGuard guard(lock_);
       copies.swap(copies_);
     }
     for (const std::string& path : copies) DeleteFileA(path.c_str());
   }
 
   // IDownloader
-  uint32_t TB_STDCALL GetProtocols() noexcept override {
-    return tb::kProtocolHttp | tb::kProtocolFtp;
-  }
+  uint32_t TB_STDCALL GetProtocols() noexcept override { return kProtocolHttp | kProtocolFtp; }
 
   // Blocks the calling thread for the whole transfer; every wait on the server is
   // bounded by the timeout (fetch.h). `reserved` is 0 and has no meaning yet.
   bool TB_STDCALL Download(const char* url, char* localPath, int32_t /*reserved*/,
-                           tb::IError** error) noexcept override {
-    ScopedPin busy;
+                           IError** error) noexcept override {
+    plugin::LiveObject busy;  // the library stays loaded while a transfer runs
     Failure failure;
     bool ok = false;
     try {
       if (!url || !*url || !localPath) {
-        failure.code = tb::result::InvalidParameter;
+        failure.code = result::InvalidParameter;
         failure.message = "Download needs a URL and a buffer for the local path";
       } else {
         std::string saved;
-        ok = FetchToTempFile(url, localPath, tb::kLocalPathSize, CurrentTimeoutMs(), &saved,
-                             &failure);
+        ok = FetchToTempFile(url, localPath, kLocalPathSize, CurrentTimeoutMs(), &saved, &failure);
         if (ok) Remember(saved);
       }
     } catch (...) {
       ok = false;
       failure = Failure();
-      failure.code = tb::result::Failure;
+      failure.code = result::Failure;
       failure.systemError = ERROR_NOT_ENOUGH_MEMORY;
       failure.message = "Out of memory while downloading";
     }
@@ -142,40 +109,27 @@ class NetDownloader final : public tb::IComponent,
   // The copy is the caller's either way; running out of memory here only means that
   // Shutdown will not delete it.
   void Remember(const std::string& path) noexcept {
-    tb::LockGuard guard(lock_);
+    LockGuard guard(lock_);
     try {
       copies_.push_back(path);
     } catch (...) {
     }
   }
 
-  LONG refs_ = 1;
-  tb::RecursiveLock lock_;
+  RecursiveLock lock_;
   std::vector<std::string> copies_;
 };
 
 }  // namespace
+}  // namespace tb::netfetch
 
-void Pin() noexcept { InterlockedIncrement(&g_pins); }
-void Unpin() noexcept { InterlockedDecrement(&g_pins); }
-bool NothingPinned() noexcept { return InterlockedCompareExchange(&g_pins, 0, 0) == 0; }
-
-}  // namespace netfetch
-
-// The primary audio object: a new component on every call, with one reference that
-// passes to the caller. False (and a null object) only when memory runs out.
-extern "C" bool TB_CDECL ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out) {
+// Each call makes a new component with one reference, which passes to the caller.
+TB_EXPORT bool TB_CDECL ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out) noexcept {
   if (!out) return false;
-  *out = nullptr;
-  try {
-    *out = new netfetch::NetDownloader();
-  } catch (...) {
-    return false;
-  }
-  return true;
+  *out = new (std::nothrow) tb::netfetch::NetDownloader();
+  return *out != nullptr;
 }
 
-// Ready when nothing of this library's code can still be called: no error object
-// alive, no download running, no component referenced beyond the manager's own
-// reference (see NetDownloader::AddRef).
-extern "C" bool TB_CDECL ORVA_PLUGIN_ReadyToFinish() { return netfetch::NothingPinned(); }
+// True only when nothing of this library is alive but the catalogue's component
+// reference: no error object, no download running (plugins/common/live_objects.h).
+TB_EXPORT bool TB_CDECL ORVA_PLUGIN_ReadyToFinish() noexcept { return tb::plugin::NoLiveObjects(); }

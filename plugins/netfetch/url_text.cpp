@@ -1,8 +1,8 @@
-#include "url_text.h"
+#include "plugins/netfetch/url_text.h"
 
 #include <string.h>
 
-namespace netfetch {
+namespace tb::netfetch {
 namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -128,4 +128,4 @@ std::string HttpStatusMessage(uint32_t status, const std::string& reason, const 
   return message + " for " + RedactUrl(url);
 }
 
-}  // namespace netfetch
+}  // namespace tb::netfetch

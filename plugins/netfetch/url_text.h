@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace netfetch {
+namespace tb::netfetch {
 
 enum class UrlScheme { kUnsupported, kHttp, kFtp };
 
@@ -60,6 +60,6 @@ inline bool IsSuccessStatus(uint32_t status) { return status >= 200 && status <=
 /// "HTTP <status> <reason> for <url>", the reason left out when empty.
 std::string HttpStatusMessage(uint32_t status, const std::string& reason, const char* url);
 
-}  // namespace netfetch
+}  // namespace tb::netfetch
 
 #endif  // TB_PLUGINS_NETFETCH_URL_TEXT_H

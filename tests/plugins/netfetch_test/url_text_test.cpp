@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace netfetch;
+using namespace tb::netfetch;
 
 TEST(url_text_test, scheme_needs_http_or_ftp_and_something_after_it) {
   EXPECT_EQ(SchemeOf("http://h/a.wav"), UrlScheme::kHttp);
