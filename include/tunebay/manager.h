@@ -3,7 +3,9 @@
 // tunebay.dll exports one function, GetTunebay, which hands out the one manager of
 // the process. The manager offers IManager (reached only through GetTunebay) and nine
 // secondary interfaces reached through QueryInterface; all ten share one reference
-// count and one identity. A query for IID_IUnknown yields IComponentCollection.
+// count and one identity. A query for IID_IUnknown yields IComponentCollection. The
+// manager also answers extension interfaces of ours on the same identity, such as
+// IManagerRules (rules.h).
 #ifndef TUNEBAY_MANAGER_H
 #define TUNEBAY_MANAGER_H
 
