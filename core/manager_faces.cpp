@@ -1,25 +1,11 @@
 // The faces of core's own state: the catalogue as a collection, component origins, the
 // registry key names and the module location. The scan and the initialise/finish cycle
 // read what these set, so they live with them.
+#include "base/text.h"
 #include "core/error_object.h"
 #include "core/manager.h"
 
 namespace tb {
-
-namespace {
-
-// Stores a host's text; null counts as empty. False only when out of memory, the old
-// text then kept.
-bool StoreText(std::string& target, const char* text) noexcept {
-  try {
-    target = text ? text : "";
-  } catch (...) {
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 // IComponentCollection: the catalogue.
 

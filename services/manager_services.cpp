@@ -7,6 +7,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "base/text.h"
 #include "services/component_key.h"
 #include "services/ordered_component_list.h"
 #include "services/source_order.h"
@@ -14,17 +15,6 @@
 namespace tb {
 
 namespace {
-
-// Stores a host's text; null counts as empty. False only when out of memory, the old
-// text then kept.
-bool StoreText(std::string& target, const char* text) noexcept {
-  try {
-    target = text ? text : "";
-  } catch (...) {
-    return false;
-  }
-  return true;
-}
 
 // The key a component gives through IComponentIdentity. A component that offers the
 // interface but cannot say its identifier is keyed by its origin instead, like one

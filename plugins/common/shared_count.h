@@ -31,18 +31,10 @@
 
 namespace tb::plugin {
 
-class SharedCount {
+/// The object's one count (Add for AddRef and InnerAddRef, Drop for Release and
+/// InnerRelease) and the outer object it is attached to.
+class SharedCount : public InterlockedCount {
  public:
-  SharedCount() noexcept = default;
-  SharedCount(const SharedCount&) = delete;
-  SharedCount& operator=(const SharedCount&) = delete;
-
-  /// The count after the change (AddRef and InnerAddRef).
-  ULONG Add() noexcept { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  /// The count after the change (Release and InnerRelease); the owner destroys itself
-  /// when it is 0.
-  ULONG Drop() noexcept { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
-
   /// ILifetime::Attach. One outer object at a time: a second proxy around an object
   /// that is already wrapped would count the first one's references as its own, so it
   /// is refused (false) until Detach. Attaching the same outer again is harmless.
@@ -61,7 +53,6 @@ class SharedCount {
   IUnknown* outer() const noexcept { return outer_; }
 
  private:
-  LONG refs_ = 1;
   IUnknown* outer_ = nullptr;  // not counted
 };
 
