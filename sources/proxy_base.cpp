@@ -40,6 +40,7 @@ ProxyBase::ProxyBase(Manager& manager) noexcept
 
 ProxyBase::~ProxyBase() {
   destroying_ = true;
+  conversion_.reset();
   manager_.reset();
   lifetime_.reset();
   control_.reset();
@@ -70,6 +71,18 @@ bool ProxyBase::AttachTo(ULONG ownReferences) noexcept {
   inner_ = lifetime_.get();
   ownReferences_ = ownReferences;
   return lifetime_->Attach(primary());
+}
+
+bool ProxyBase::AbandonStart(int32_t argument) noexcept {
+  conversion_.reset();
+  detail::GuardedStop(control_.get(), argument);
+  return false;
+}
+
+bool ProxyBase::StopObject(int32_t argument) noexcept {
+  if (!detail::GuardedStop(control_.get(), argument)) return false;
+  conversion_.reset();
+  return true;
 }
 
 HRESULT ProxyBase::QueryInterface(REFIID iid, void** out) noexcept {

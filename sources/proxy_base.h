@@ -61,12 +61,20 @@ class ProxyBase {
   virtual bool Start(int32_t argument) noexcept = 0;
   virtual bool Stop(int32_t argument) noexcept = 0;
 
-  Face* controlFace() noexcept { return &controlFace_; }
+  /// Undoes a Start that succeeded at the object but failed after: the conversion goes
+  /// (with whatever a failed CreateConversion left in the slot) and the object is
+  /// stopped again. Always false, the Start's answer.
+  bool AbandonStart(int32_t argument) noexcept;
+  /// Stops the object; once it has stopped, the conversion of that start goes.
+  bool StopObject(int32_t argument) noexcept;
+
   IUnknown* primary() noexcept { return controlFace_.as<IUnknown>(); }
 
   Manager& owner_;  // the manager, for its convertor and settings
   com_ptr<IUnknown> object_;
   com_ptr<ISourceControl> control_;
+  /// The conversion between the host's format and the object's, for one start.
+  com_ptr<IConversion> conversion_;
 
  private:
   static bool TB_STDCALL FaceStart(Face* face, int32_t argument) noexcept;

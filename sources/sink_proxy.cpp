@@ -46,7 +46,6 @@ class SinkProxy final : public ProxyBase {
 
   Face dataFace_;
   com_ptr<ISinkData> data_;
-  com_ptr<IConversion> conversion_;
   AudioFormat format_;
 };
 
@@ -107,19 +106,10 @@ bool SinkProxy::Start(int32_t argument) noexcept {
     ok = SinkFormat(&sink) &&
          convertor->CreateConversion(&format_, &sink, conversion_.put(), argument) && conversion_;
   }
-  if (!ok) {
-    conversion_.reset();
-    detail::GuardedStop(control_.get(), argument);
-    return false;
-  }
-  return true;
+  return ok || AbandonStart(argument);
 }
 
-bool SinkProxy::Stop(int32_t argument) noexcept {
-  if (!detail::GuardedStop(control_.get(), argument)) return false;
-  conversion_.reset();
-  return true;
-}
+bool SinkProxy::Stop(int32_t argument) noexcept { return StopObject(argument); }
 
 bool SinkProxy::Write(const void* data, uint32_t length, int32_t argument,
                       IError** error) noexcept {

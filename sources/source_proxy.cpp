@@ -118,7 +118,6 @@ class SourceProxy final : public ProxyBase {
   com_ptr<ISampleQuery> sampleQuery_;
   com_ptr<ITagInfo> tagInfo_;
   com_ptr<ISourceSeek> seek_;
-  com_ptr<IConversion> conversion_;
   const bool hasRequested_;
   const AudioFormat requested_;
   AudioFormat target_ = {-1, -1, -1};
@@ -259,19 +258,11 @@ bool SourceProxy::Start(int32_t argument) noexcept {
     buffer_.reset(new (std::nothrow) uint8_t[kConversionBufferSize]);
     ok = buffer_ != nullptr;
   }
-  if (!ok) {
-    // What a failed CreateConversion left in the slot is released too, as it would be
-    // at the next Stop or at destruction.
-    conversion_.reset();
-    detail::GuardedStop(control_.get(), argument);
-    return false;
-  }
-  return true;
+  return ok || AbandonStart(argument);
 }
 
 bool SourceProxy::Stop(int32_t argument) noexcept {
-  if (!detail::GuardedStop(control_.get(), argument)) return false;
-  conversion_.reset();
+  if (!StopObject(argument)) return false;
   buffer_.reset();
   return true;
 }

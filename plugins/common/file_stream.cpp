@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "plugins/common/plugin_error.h"
+
 namespace tb::plugin {
 namespace {
 
@@ -9,6 +11,18 @@ namespace {
 const size_t kMaxPiece = 1u << 30;
 
 }  // namespace
+
+unique_hfile OpenFileReporting(const std::string& path, DWORD access, DWORD share,
+                               DWORD disposition, const char* verb, IError** error) {
+  unique_hfile file(CreateFileA(path.c_str(), access, share, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD code = GetLastError();
+    const std::string text = std::string(verb) + " " + path + ": " + SystemErrorText(code);
+    SetError(error, result::OpenFailed, text.c_str(), code);
+  }
+  return file;
+}
 
 uint64_t FileReader::Size() {
   LARGE_INTEGER size;

@@ -3,11 +3,22 @@
 #ifndef TB_PLUGINS_COMMON_FILE_STREAM_H
 #define TB_PLUGINS_COMMON_FILE_STREAM_H
 
+#include <tunebay/error.h>
 #include <windows.h>
 
+#include <string>
+
+#include "base/handles.h"
 #include "plugins/wav/byte_io.h"
 
 namespace tb::plugin {
+
+/// Opens `path` through CreateFileA with `access`, `share` and `disposition`. On
+/// failure the handle is empty and the error slot (when given) receives OpenFailed with
+/// "<verb> <path>: <the system's text>" and the system error number. May throw
+/// std::bad_alloc.
+unique_hfile OpenFileReporting(const std::string& path, DWORD access, DWORD share,
+                               DWORD disposition, const char* verb, IError** error);
 
 /// Positional reads: each read names its offset, so the reader keeps no file pointer
 /// of its own and reads may come in any order.

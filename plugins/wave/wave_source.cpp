@@ -21,16 +21,9 @@ WaveSource* WaveSource::Open(const char* path, IError** error) noexcept {
     com_ptr<WaveSource> source = com_ptr<WaveSource>::adopt(new WaveSource());
     source->path_ = path;
     // Others may read the file meanwhile, but nobody may change it under us.
-    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      const std::string text =
-          "cannot open " + source->path_ + ": " + plugin::SystemErrorText(code);
-      SetError(error, result::OpenFailed, text.c_str(), code);
-      return nullptr;
-    }
-    source->file_.reset(file);
+    source->file_ = plugin::OpenFileReporting(source->path_, GENERIC_READ, FILE_SHARE_READ,
+                                              OPEN_EXISTING, "cannot open", error);
+    if (!source->file_) return nullptr;
 
     plugin::FileReader reader(source->file_.get());
     source->fileSize_ = reader.Size();

@@ -35,17 +35,10 @@ WaveSink* WaveSink::Create(const char* path, const AudioFormat& format, IError**
     sink->format_ = own;
     sink->frameBytes_ = static_cast<size_t>(own.bitsPerSample / 8) * own.channels;
     sink->partial_.reserve(sink->frameBytes_);
-    const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      const std::string text =
-          "cannot create " + sink->path_ + ": " + plugin::SystemErrorText(code);
-      SetError(error, result::OpenFailed, text.c_str(), code);
-      return nullptr;
-    }
-    sink->file_.reset(file);
-    sink->out_.set_file(file);
+    sink->file_ = plugin::OpenFileReporting(sink->path_, GENERIC_WRITE, FILE_SHARE_READ,
+                                            CREATE_ALWAYS, "cannot create", error);
+    if (!sink->file_) return nullptr;
+    sink->out_.set_file(sink->file_.get());
     return sink.detach();
   } catch (...) {
     SetError(error, result::Failure, "out of memory while creating a WAVE sink");
