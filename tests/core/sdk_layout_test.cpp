@@ -60,6 +60,11 @@ TEST(sdk_layout_test, secondary_interfaces_sit_in_their_slots) {
   EXPECT_EQ(SlotOf(&IModuleLocation::UseHostModuleFolder), 3);
   EXPECT_EQ(SlotOf(&IClientValue::SetClientValue), 3);
   EXPECT_EQ(SlotOf(&IClientValue::GetClientValue), 4);
+  EXPECT_EQ(SlotOf(&IManagerRules::GetComponentKey), 3);
+  EXPECT_EQ(SlotOf(&IManagerRules::ClassifySourceName), 4);
+  EXPECT_EQ(SlotOf(&IManagerRules::GetSearchExtension), 5);
+  EXPECT_EQ(SlotOf(&IManagerRules::GetDecoderPass), 6);
+  EXPECT_EQ(SlotOf(&IManagerRules::GetStoredSetting), 7);
 }
 
 TEST(sdk_layout_test, plugin_interfaces_sit_in_their_slots) {
