@@ -1,5 +1,7 @@
 # Settings shared by every Windows target: static runtimes, so the DLL and the test
 # programs import only what ships with Windows.
+# Resource scripts (the dialogs, the text table) go through windres.
+enable_language(RC)
 set(TB_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

@@ -1,7 +1,14 @@
-// The library's only export.
+// The library's only export, and the assembly of its layers.
 #include <tunebay/manager.h>
 
 #include "core/manager.h"
+#include "ui/show_settings.h"
+
+namespace {
+// The settings dialog comes from the user-interface layer; it is installed when the
+// library is loaded, before any host can reach the manager.
+const bool g_settingsDialogInstalled = (tb::ui::InstallSettingsDialog(), true);
+}  // namespace
 
 extern "C" __declspec(dllexport) bool __cdecl GetTunebay(tb::IManager** manager) {
   return tb::Manager::GetInstance(manager);
