@@ -17,6 +17,9 @@ add_compile_options(-Wall -Wextra -fno-strict-aliasing)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# Resource scripts (the text table) go through windres.
+enable_language(RC)
+
 # The SDK: headers only.
 add_library(tb_sdk INTERFACE)
 target_include_directories(tb_sdk INTERFACE ${PROJECT_SOURCE_DIR}/include)
@@ -28,8 +31,15 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # One CTest test per test program: Wine starts once per program, not once per case.
+# With WINDOWS the program creates windows and needs an X display: the one of the run
+# when there is one, else a private Xvfb that ends with the test.
 function(tb_add_wine_test name)
-  add_test(NAME ${name} COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:${name}>)
+  cmake_parse_arguments(T "WINDOWS" "" "" ${ARGN})
+  set(runner ${CMAKE_BINARY_DIR}/wine-run)
+  if(T_WINDOWS)
+    set(runner ${PROJECT_SOURCE_DIR}/cmake/with-display ${runner})
+  endif()
+  add_test(NAME ${name} COMMAND ${runner} $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 

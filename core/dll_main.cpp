@@ -2,6 +2,7 @@
 #include <tunebay/manager.h>
 
 #include "core/manager.h"
+#include "nls/language_list.h"
 #include "ui/show_settings.h"
 
 namespace {
@@ -11,5 +12,7 @@ const bool g_settingsDialogInstalled = (tb::ui::InstallSettingsDialog(), true);
 }  // namespace
 
 extern "C" __declspec(dllexport) bool __cdecl GetTunebay(tb::IManager** manager) {
+  // The interfaces that the layers above core add to the manager.
+  tb::SetManagerFacesFactory(&tb::MakeLanguageFaces);
   return tb::Manager::GetInstance(manager);
 }

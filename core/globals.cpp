@@ -15,4 +15,15 @@ LONG LiveProxyCount() noexcept { return InterlockedCompareExchange(&g_liveProxyC
 void IncrementLiveProxyCount() noexcept { InterlockedIncrement(&g_liveProxyCount); }
 void DecrementLiveProxyCount() noexcept { InterlockedDecrement(&g_liveProxyCount); }
 
+HMODULE LibraryModule() noexcept {
+  // Asked by address rather than remembered from DllMain, so that it also holds when
+  // the library is linked into a program. The handle needs no reference: the module
+  // cannot go away while its own code runs.
+  HMODULE module = nullptr;
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&LibraryModule), &module);
+  return module;
+}
+
 }  // namespace tb

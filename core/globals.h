@@ -1,4 +1,5 @@
-// Process-wide state: the global lock and the count of living proxies.
+// Process-wide state: the global lock, the count of living proxies and the library's
+// own module.
 #ifndef TB_CORE_GLOBALS_H
 #define TB_CORE_GLOBALS_H
 
@@ -17,6 +18,10 @@ RecursiveLock& GlobalLock() noexcept;
 LONG LiveProxyCount() noexcept;
 void IncrementLiveProxyCount() noexcept;
 void DecrementLiveProxyCount() noexcept;
+
+/// The module that holds this code and its resources: tunebay.dll, or the program
+/// when the library is linked into it statically (as the tests do).
+HMODULE LibraryModule() noexcept;
 
 }  // namespace tb
 

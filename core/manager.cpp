@@ -6,6 +6,7 @@
 
 #include "core/error_object.h"
 #include "core/globals.h"
+#include "core/manager_faces.h"
 #include "core/plugin_module.h"
 
 namespace tb {
@@ -13,9 +14,17 @@ namespace tb {
 namespace {
 // The live manager of the process, or null. Read and written under GlobalLock.
 Manager* g_singleton = nullptr;
+// Makes the faces of upper layers for each new manager; written under GlobalLock.
+ManagerFacesFactory g_facesFactory = nullptr;
 }  // namespace
 
-Manager::Manager() = default;
+void SetManagerFacesFactory(ManagerFacesFactory factory) noexcept {
+  LockGuard lock(GlobalLock());
+  g_facesFactory = factory;
+}
+
+// Called under GlobalLock (GetInstance).
+Manager::Manager() : faces_(g_facesFactory ? g_facesFactory(*this) : nullptr) {}
 
 Manager::~Manager() {
   // Catalogue components and plug-in libraries belong to the initialise/finish cycle:
@@ -57,7 +66,15 @@ HRESULT TB_STDCALL Manager::QueryInterface(REFIID iid, void** out) noexcept {
       {&iid_of<IModuleLocation>(), static_cast<IModuleLocation*>(this)},
       {&iid_of<IClientValue>(), static_cast<IClientValue*>(this)},
   };
-  return query_from_table(iid, out, rows);
+  const HRESULT result = query_from_table(iid, out, rows);
+  if (result == E_NOINTERFACE && faces_) {
+    if (void* face = faces_->FindFace(iid)) {
+      AddRef();
+      *out = face;
+      return S_OK;
+    }
+  }
+  return result;
 }
 
 ULONG TB_STDCALL Manager::AddRef() noexcept { return InterlockedIncrement(&refCount_); }

@@ -18,6 +18,7 @@
 
 namespace tb {
 
+class ManagerFaces;
 class PluginModule;
 
 class Manager final : public IManager,
@@ -151,6 +152,8 @@ class Manager final : public IManager,
   void ReadSettings();
   void WriteSettings();
 
+  // Interfaces that upper layers add (core/manager_faces.h).
+  std::unique_ptr<ManagerFaces> faces_;
   std::vector<ServiceEntry> services_;
   std::vector<com_ptr<IComponent>> catalogue_;
   std::vector<std::unique_ptr<PluginModule>> modules_;

@@ -23,16 +23,6 @@ constexpr std::size_t kMaxEntryNumber = 10000;
 /// when another form of its primary language is listed.
 const char* LanguageCodeFor(std::uint16_t langid) noexcept;
 
-/// One row of the language table as the host tool lists it.
-struct LanguageCodeRow {
-  std::uint16_t langid;
-  const char* code;
-};
-
-/// The language table in its fixed order (ordered by code). `count` receives the
-/// number of rows. "ENU" rows list only the identifiers named for it explicitly.
-const LanguageCodeRow* LanguageCodeRows(std::size_t* count) noexcept;
-
 /// Translates the dialogs' English texts into one language: loads the English section
 /// and the section of its code from a text table, then maps an English text to the
 /// same-numbered entry of that section.

@@ -5,6 +5,7 @@
 #include "component.h"
 #include "encoder.h"
 #include "error.h"
+#include "language.h"
 #include "manager.h"
 #include "source.h"
 #include "types.h"

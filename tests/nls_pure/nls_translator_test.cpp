@@ -1,5 +1,7 @@
 #include "nls/nls_translator.h"
 
+#include "nls/language_table.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -40,7 +42,24 @@ TEST(nls_translator_test, language_codes_compare_the_whole_identifier) {
   size_t count = 0;
   const LanguageCodeRow* rows = LanguageCodeRows(&count);
   ASSERT_EQ(count, 81u);
-  for (size_t i = 0; i < count; ++i) EXPECT_STREQ(LanguageCodeFor(rows[i].langid), rows[i].code);
+  for (size_t i = 0; i < count; ++i) {
+    EXPECT_STREQ(LanguageCodeFor(rows[i].langid), rows[i].code);
+    EXPECT_NE(FindLanguage(rows[i].code), nullptr) << rows[i].code;
+  }
+  // Every listed language has rows; six of them have no section of their own.
+  size_t languages = 0;
+  int withoutSection = 0;
+  const LanguageInfo* info = Languages(&languages);
+  for (size_t i = 0; i < languages; ++i) {
+    withoutSection += info[i].hasSection ? 0 : 1;
+    bool listed = false;
+    for (size_t r = 0; r < count; ++r) listed = listed || std::string(rows[r].code) == info[i].code;
+    EXPECT_TRUE(listed) << info[i].code;
+  }
+  EXPECT_EQ(languages, 32u);
+  EXPECT_EQ(withoutSection, 6);
+  EXPECT_EQ(FindLanguage("rus")->codePage, 1251u);
+  EXPECT_EQ(FindLanguage("XYZ"), nullptr);
 }
 
 TEST(nls_translator_test, stored_table_translates_and_drops_ampersands) {
