@@ -1,7 +1,5 @@
 # Settings shared by every Windows target: static runtimes, so the DLL and the test
 # programs import only what ships with Windows.
-# Resource scripts (the dialogs, the text table) go through windres.
-enable_language(RC)
 set(TB_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
@@ -17,7 +15,7 @@ add_compile_options(-Wall -Wextra -fno-strict-aliasing)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-# Resource scripts (the text table) go through windres.
+# Resource scripts (the dialogs, the text table) go through windres.
 enable_language(RC)
 
 # The SDK: headers only.

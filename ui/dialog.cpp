@@ -1,5 +1,6 @@
 #include "ui/dialog.h"
 
+#include "core/globals.h"
 #include "ui/resource.h"
 
 namespace tb {
@@ -38,23 +39,34 @@ class VisualStylesScope {
   bool active_ = false;
 };
 
+// Centres a dialog over its owner, or on the work area when it has none, and keeps it
+// on the work area.
+void CenterOnOwner(HWND dialog) noexcept {
+  RECT area{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  RECT around = area;
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
+  RECT rect{};
+  GetWindowRect(dialog, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  int x = (around.left + around.right - width) / 2;
+  int y = (around.top + around.bottom - height) / 2;
+  if (x + width > area.right) x = area.right - width;
+  if (y + height > area.bottom) y = area.bottom - height;
+  if (x < area.left) x = area.left;
+  if (y < area.top) y = area.top;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool IsRadioButton(HWND window) noexcept {
   return (SendMessageA(window, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) != 0;
 }
 
 }  // namespace
 
-HMODULE ResourceModule() noexcept {
-  // The module this code lives in: the DLL, or a program that links the library in.
-  static const HMODULE module = [] {
-    HMODULE found = nullptr;
-    GetModuleHandleExA(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCSTR>(&ResourceModule), &found);
-    return found;
-  }();
-  return module;
-}
+HMODULE ResourceModule() noexcept { return LibraryModule(); }
 
 void DataExchange::RadioGroup(int firstId, int32_t& index) noexcept {
   HWND first = GetDlgItem(dialog_, firstId);
@@ -133,8 +145,11 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wparam,
 
 INT_PTR Dialog::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog() ? TRUE : FALSE;
+    case WM_INITDIALOG: {
+      const bool focus = OnInitDialog();
+      CenterOnOwner(window_);
+      return focus ? TRUE : FALSE;
+    }
     case WM_COMMAND: {
       const int id = LOWORD(wparam);
       if (OnCommand(id, HIWORD(wparam))) return TRUE;

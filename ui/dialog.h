@@ -47,7 +47,7 @@ class Dialog {
   /// Runs the dialog modally and returns how it ended (IDOK, IDCANCEL, ...), or -1
   /// when it could not be shown. With no owner given, the dialog is owned by the
   /// thread's active window, as any modal dialog without a parent. The library's
-  /// visual-styles context is active while the dialog runs.
+  /// visual-styles context is active while the dialog runs; it opens centred on its owner.
   INT_PTR RunModal(HWND owner = nullptr) noexcept;
 
   HWND window() const noexcept { return window_; }

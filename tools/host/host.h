@@ -39,6 +39,7 @@ int CommandOpen(const Args& args);
 int CommandConvert(const Args& args);
 int CommandInfo(const Args& args);
 int CommandTone(const Args& args);
+int CommandSettings(const Args& args);
 
 }  // namespace host
 
