@@ -28,8 +28,14 @@ class DialogFake final : public tb::IComponent,
                          public tb::ISettingsDialog,
                          public tb::IComponentAbout {
  public:
-  DialogFake(int32_t kind, const char* name, const char* vendor, bool settings, bool aboutBox)
-      : kind_(kind), name_(name), vendor_(vendor), settings_(settings), aboutBox_(aboutBox) {}
+  DialogFake(int32_t kind, const char* name, const char* vendor, bool settings, bool aboutBox,
+             bool faults)
+      : kind_(kind),
+        name_(name),
+        vendor_(vendor),
+        settings_(settings),
+        aboutBox_(aboutBox),
+        faults_(faults) {}
 
   HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
     const tb::QueryRow rows[] = {
@@ -49,6 +55,8 @@ class DialogFake final : public tb::IComponent,
   void TB_STDCALL Shutdown() noexcept override {}
   bool TB_STDCALL ShowSettingsDialog() noexcept override {
     ++configures;
+    // A plug-in's dialog that fails the way foreign code does: a structured exception.
+    if (faults_) RaiseException(0xE0424144, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     return true;
   }
   const char* TB_STDCALL GetVendor() noexcept override { return vendor_; }
@@ -65,6 +73,7 @@ class DialogFake final : public tb::IComponent,
   const char* vendor_;  // null: no IComponentAbout
   bool settings_;
   bool aboutBox_;
+  bool faults_;
 };
 
 struct FakeSpec {
@@ -73,6 +82,7 @@ struct FakeSpec {
   const char* vendor;
   bool settings;
   bool aboutBox;
+  bool faults = false;
 };
 
 const char* const kKeyName1 = "TunebayUiTest";
@@ -138,7 +148,7 @@ class SettingsDialogTest : public ::testing::Test {
     std::vector<DialogFake*> added;
     for (const FakeSpec& spec : specs) {
       fakes_.push_back(std::make_unique<DialogFake>(spec.kind, spec.name, spec.vendor,
-                                                    spec.settings, spec.aboutBox));
+                                                    spec.settings, spec.aboutBox, spec.faults));
       DialogFake* fake = fakes_.back().get();
       fake->AddRef();
       manager_->AddComponent(fake, (std::string("zq") + spec.name + ".dll").c_str(), 0);
@@ -190,7 +200,7 @@ const std::vector<FakeSpec> kMixed = {
     {tb::kKindDecoder, "wave", "Sample Works", true, true},
     {tb::kKindEncoder, "writer", "Sample Works", false, false},
     {tb::kKindDecoder, "flac", nullptr, false, false},
-    {tb::kKindDecoder, "ogg", "Open Sound", true, false},
+    {tb::kKindDecoder, "ogg", "Open Sound", true, false, true},
 };
 
 TEST_F(SettingsDialogTest, decoders_tab_lists_rows_and_buttons_follow_the_focused_row) {
@@ -222,7 +232,8 @@ TEST_F(SettingsDialogTest, decoders_tab_lists_rows_and_buttons_follow_the_focuse
       EXPECT_EQ(!!IsWindowEnabled(GetDlgItem(dialog, IDC_MOVE_UP)), e.up) << e.row;
       EXPECT_EQ(!!IsWindowEnabled(GetDlgItem(dialog, IDC_MOVE_DOWN)), e.down) << e.row;
     }
-    // Configure by button and by double click; About.
+    // Configure by button (the faulting one: the dialog goes on) and by double click;
+    // About.
     tbtest::Click(dialog, IDC_CONFIGURE);
     tbtest::DoubleClickRow(list, 0);
     tbtest::Click(dialog, IDC_ABOUT);
