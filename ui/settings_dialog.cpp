@@ -225,7 +225,9 @@ void AudioFormatSettingsDialog::EditArtistTitleSource() {
   ArtistTitleSourceDialog dialog;
   dialog.source = artistTitleSource;
   dialog.fileNameFormat = fileNameFormat;
-  if (dialog.RunModal() != IDOK) return;
+  // Owned by this dialog, which it disables while it runs, whichever window happens to
+  // be active when the click arrives.
+  if (dialog.RunModal(window()) != IDOK) return;
   artistTitleSource = dialog.source;
   fileNameFormat = dialog.fileNameFormat;
 }
