@@ -31,27 +31,20 @@ std::string WindowText(HWND window) {
   return text;
 }
 
-std::vector<std::string> ComboItems(HWND box) {
+// The item texts of a combo box (CB_GETCOUNT, CB_GETLBTEXT) or list box.
+std::vector<std::string> Items(HWND box, UINT countMessage, UINT textMessage) {
   std::vector<std::string> items;
-  const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+  const LRESULT count = SendMessageA(box, countMessage, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
     char text[256] = {};
-    SendMessageA(box, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(text));
+    SendMessageA(box, textMessage, WPARAM(i), reinterpret_cast<LPARAM>(text));
     items.push_back(text);
   }
   return items;
 }
 
-std::vector<std::string> ListItems(HWND box) {
-  std::vector<std::string> items;
-  const LRESULT count = SendMessageA(box, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    char text[256] = {};
-    SendMessageA(box, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(text));
-    items.push_back(text);
-  }
-  return items;
-}
+std::vector<std::string> ComboItems(HWND box) { return Items(box, CB_GETCOUNT, CB_GETLBTEXT); }
+std::vector<std::string> ListItems(HWND box) { return Items(box, LB_GETCOUNT, LB_GETTEXT); }
 
 class window_translation_test : public ::testing::Test {
  protected:

@@ -16,8 +16,11 @@ struct Session {
   tb::IManager* manager = nullptr;
 };
 
-/// Loads tunebay.dll from the tool's own folder and calls GetTunebay. Prints the
-/// reason and returns false on failure.
+/// The dialogs' language that --lang asked for (a LANGID), or -1 for the manager's own.
+extern int g_language;
+
+/// Loads tunebay.dll from the tool's own folder and calls GetTunebay, and sets the
+/// language that --lang asked for. Prints the reason and returns false on failure.
 bool OpenSession(Session& session);
 /// Releases the manager (reporting the count the last Release returned) and frees
 /// the library.
@@ -40,6 +43,7 @@ int CommandConvert(const Args& args);
 int CommandInfo(const Args& args);
 int CommandTone(const Args& args);
 int CommandSettings(const Args& args);
+int CommandLanguages(const Args& args);
 
 }  // namespace host
 

@@ -1,5 +1,6 @@
 // tunebay-host: command dispatch.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host.h"
@@ -14,6 +15,8 @@ std::string ExeFolder() {
   size_t slash = folder.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
 }
+
+int g_language = -1;
 
 bool OpenSession(Session& session) {
   std::string dll = ExeFolder() + "tunebay.dll";
@@ -35,6 +38,13 @@ bool OpenSession(Session& session) {
     FreeLibrary(session.library);
     session.library = nullptr;
     return false;
+  }
+  tb::ILanguageSetting* setting = nullptr;
+  if (g_language >= 0 &&
+      SUCCEEDED(session.manager->QueryInterface(tb::iid_of<tb::ILanguageSetting>(),
+                                                reinterpret_cast<void**>(&setting)))) {
+    setting->SetLanguage(uint16_t(g_language));
+    setting->Release();
   }
   return true;
 }
@@ -90,11 +100,14 @@ const Command kCommands[] = {
     {"tone", CommandTone, "tone OUT [OPTIONS]    writes a tagged sine tone through an encoder"},
     {"settings", CommandSettings,
      "settings [--lang ID]  the settings dialog; stores what is chosen"},
+    {"languages", CommandLanguages,
+     "languages             the dialogs' languages with a sample text"},
 };
 
 void PrintUsage() {
-  std::printf("usage: tunebay-host COMMAND [ARGS]\n\ncommands:\n");
+  std::printf("usage: tunebay-host [--lang LANGID] COMMAND [ARGS]\n\ncommands:\n");
   for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
+  std::printf("\n--lang LANGID sets the language of the manager's texts, e.g. 0x0407\n");
 }
 
 }  // namespace
@@ -106,11 +119,28 @@ int main(int argc, char** argv) {
     host::PrintUsage();
     return argc < 2 ? 2 : 0;
   }
-  host::Args args(argv + 2, argv + argc);
-  for (const host::Command& c : host::kCommands) {
-    if (std::strcmp(argv[1], c.name) == 0) return c.run(args);
+  host::Args all(argv + 1, argv + argc);
+  if (all[0] == "--lang") {
+    const std::string value = all.size() >= 2 ? all[1] : std::string();
+    char* end = nullptr;
+    const unsigned long language = std::strtoul(value.c_str(), &end, 0);
+    if (value.empty() || value[0] == '-' || *end != '\0' || language > 0xFFFF) {
+      std::fprintf(stderr, "error: --lang wants a LANGID such as 0x0407, not '%s'\n",
+                   value.c_str());
+      return 2;
+    }
+    host::g_language = int(language);
+    all.erase(all.begin(), all.begin() + 2);
   }
-  std::fprintf(stderr, "error: unknown command '%s'\n", argv[1]);
+  if (all.empty()) {
+    host::PrintUsage();
+    return 2;
+  }
+  host::Args args(all.begin() + 1, all.end());
+  for (const host::Command& c : host::kCommands) {
+    if (all[0] == c.name) return c.run(args);
+  }
+  std::fprintf(stderr, "error: unknown command '%s'\n", all[0].c_str());
   host::PrintUsage();
   return 2;
 }
