@@ -111,18 +111,22 @@ int main(int argc, char** argv) {
       ok = false;
       return;
     }
-    SetForegroundWindow(settings);
-    tbtest::SelectRow(GetDlgItem(settings, IDC_COMPONENT_LIST), 0);
-    Sleep(800);
-    ok = Capture(settings, folder + "\\settings-" + name + ".bmp") && ok;
+    // The artist/title dialog first: when it closes, it hands the activation back to
+    // the settings dialog, which a program started from the virtual desktop's shell
+    // does not get otherwise, and the settings dialog is then drawn as the active one.
     tbtest::ClickLater(settings, IDC_ARTIST_TITLE_SOURCE);
     HWND source = tbtest::WaitForDialog(thread, IDC_FILE_NAME_FORMAT);
     if (source) {
       Sleep(800);
       ok = Capture(source, folder + "\\artist-title-" + name + ".bmp") && ok;
+      tbtest::PressEscape(source);
+      tbtest::WaitGone(source);
     } else {
       ok = false;
     }
+    tbtest::SelectRow(GetDlgItem(settings, IDC_COMPONENT_LIST), 0);
+    Sleep(800);
+    ok = Capture(settings, folder + "\\settings-" + name + ".bmp") && ok;
     tbtest::CancelAll(thread);
   });
   dialog->ShowSettingsDialog();
