@@ -15,7 +15,7 @@ add_compile_options(-Wall -Wextra -fno-strict-aliasing)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-# Resource scripts (the text table) go through windres.
+# Resource scripts (the dialogs, the text table) go through windres.
 enable_language(RC)
 
 # The SDK: headers only.

@@ -9,6 +9,7 @@ packages=(
   googletest
   wine wine32:i386
   xvfb xauth
+  fonts-wine
   sox
   clang-format
   python3-pyftpdlib

@@ -42,6 +42,7 @@ int CommandOpen(const Args& args);
 int CommandConvert(const Args& args);
 int CommandInfo(const Args& args);
 int CommandTone(const Args& args);
+int CommandSettings(const Args& args);
 int CommandLanguages(const Args& args);
 
 }  // namespace host

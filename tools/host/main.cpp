@@ -98,6 +98,8 @@ const Command kCommands[] = {
      "convert IN OUT [OPT]  the main job: a file or URL into OUT, --format R:B:C"},
     {"info", CommandInfo, "info NAME             format, length, tags, and the artist/title rule"},
     {"tone", CommandTone, "tone OUT [OPTIONS]    writes a tagged sine tone through an encoder"},
+    {"settings", CommandSettings,
+     "settings [--lang ID]  the settings dialog; stores what is chosen"},
     {"languages", CommandLanguages,
      "languages             the dialogs' languages with a sample text"},
 };
