@@ -1,9 +1,7 @@
 // tunebay-host settings: opens the manager's settings dialog for the user's settings,
 // in the language asked for, and finishes the manager afterwards so that what the user
 // chose is stored.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "base/com.h"
@@ -29,20 +27,8 @@ const CommandHelp kSettingsHelp = {
 
 struct Options {
   bool help = false;
-  bool hasLanguage = false;
-  uint16_t language = 0;
   ManagerOptions manager;
 };
-
-bool ParseLanguage(const std::string& text, uint16_t& language) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-  if (errno != 0 || *end != '\0' || value > 0xFFFF) return false;
-  language = static_cast<uint16_t>(value);
-  return true;
-}
 
 bool Parse(const Args& args, Options& options) {
   DefaultManagerOptions(options.manager);
@@ -51,12 +37,13 @@ bool Parse(const Args& args, Options& options) {
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--lang" && i + 1 < args.size()) {
-      if (!ParseLanguage(args[++i], options.language)) {
+      uint16_t language = 0;
+      if (!ParseLanguageId(args[++i], language)) {
         std::fprintf(stderr, "error: --lang needs a language identifier from 0 to 0xFFFF: %s\n",
                      args[i].c_str());
         return false;
       }
-      options.hasLanguage = true;
+      g_language = language;
     } else if (TakeManagerOption(args, i, options.manager)) {
     } else {
       std::fprintf(stderr, "error: unknown argument or missing value: %s\n", arg.c_str());
@@ -76,13 +63,6 @@ int CommandSettings(const Args& args) {
       options.manager,
       [&](tb::IManager* manager) {
         tb::com_ptr<tb::IManager> self(manager);
-        if (options.hasLanguage) {
-          tb::com_ptr<tb::ILanguageSetting> language = self.query<tb::ILanguageSetting>();
-          if (!language || !language->SetLanguage(options.language)) {
-            std::fprintf(stderr, "error: the manager did not take the language\n");
-            return 1;
-          }
-        }
         tb::com_ptr<tb::ISettingsDialog> dialog = self.query<tb::ISettingsDialog>();
         if (!dialog) {
           std::fprintf(stderr, "error: the manager offers no settings dialog\n");

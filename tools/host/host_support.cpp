@@ -1,5 +1,6 @@
 #include "host_support.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -391,6 +392,16 @@ double Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool ParseLanguageId(const std::string& text, uint16_t& language) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || value > 0xFFFF) return false;
+  language = static_cast<uint16_t>(value);
+  return true;
 }
 
 }  // namespace host

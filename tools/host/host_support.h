@@ -74,6 +74,8 @@ int ShowHelp(const CommandHelp& help);
 bool ParseFormat(const std::string& text, tb::AudioFormat& format);
 /// ParseFormat for the value of --format, saying what is wrong with a bad one.
 bool ParseFormatOption(const std::string& text, tb::AudioFormat& format);
+/// A Windows language identifier (LANGID), decimal or 0x-hexadecimal, 0 to 0xFFFF.
+bool ParseLanguageId(const std::string& text, uint16_t& language);
 /// "44100 Hz, 16 bits, 2 channels"
 std::string FormatText(const tb::AudioFormat& format);
 /// "44100:16:2"

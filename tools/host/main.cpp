@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host.h"
+#include "host_support.h"
 
 namespace host {
 
@@ -122,9 +123,8 @@ int main(int argc, char** argv) {
   host::Args all(argv + 1, argv + argc);
   if (all[0] == "--lang") {
     const std::string value = all.size() >= 2 ? all[1] : std::string();
-    char* end = nullptr;
-    const unsigned long language = std::strtoul(value.c_str(), &end, 0);
-    if (value.empty() || value[0] == '-' || *end != '\0' || language > 0xFFFF) {
+    uint16_t language = 0;
+    if (!host::ParseLanguageId(value, language)) {
       std::fprintf(stderr, "error: --lang wants a LANGID such as 0x0407, not '%s'\n",
                    value.c_str());
       return 2;
