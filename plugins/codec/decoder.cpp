@@ -5,9 +5,12 @@
 
 namespace tb::codec {
 
+// The stream's length was told at open; a stream that ends before it is cut off, and
+// frames beyond it (a codec that overshoots) are not handed out.
 bool BlockDecoder::Read(uint8_t* out, size_t frames, size_t* got) {
   *got = 0;
   const size_t frameBytes = pcm::FrameBytes(info_.format);
+  frames = static_cast<size_t>(std::min<uint64_t>(frames, info_.frames - position_));
   while (*got < frames) {
     if (pendingStart_ == pending_.size()) {
       pending_.clear();
@@ -22,6 +25,11 @@ bool BlockDecoder::Read(uint8_t* out, size_t frames, size_t* got) {
     pendingStart_ += take * frameBytes;
     *got += take;
   }
+  if (*got == 0 && frames > 0) {
+    return Fail("the stream ends at frame " + std::to_string(position_) + " of " +
+                std::to_string(info_.frames) + ": the file is cut off");
+  }
+  position_ += *got;
   return true;
 }
 
@@ -29,6 +37,7 @@ bool BlockDecoder::Seek(uint64_t frame) {
   pending_.clear();
   pendingStart_ = 0;
   end_ = false;
+  position_ = std::min(frame, info_.frames);
   if (frame >= info_.frames) {
     end_ = true;
     return true;

@@ -82,6 +82,7 @@ class BlockDecoder : public Decoder {
   /// empty and end_ false when it is called.
   virtual bool SeekTo(uint64_t frame) = 0;
 
+  uint64_t position_ = 0;         ///< frames handed out since the start or the last seek
   std::vector<uint8_t> pending_;  ///< decoded bytes not yet handed out
   size_t pendingStart_ = 0;       ///< first byte of pending_ not handed out
   bool end_ = false;
