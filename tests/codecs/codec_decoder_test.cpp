@@ -19,6 +19,7 @@ namespace {
 const char* const kFlac = "zqflac.dll";
 const char* const kVorbis = "zqvorbis.dll";
 const char* const kMp3 = "zqmp3.dll";
+const char* const kWave = "zqwave.dll";
 
 std::string Fixture(const std::string& name) {
   return tbtest::ExeFolder() + "..\\codec_fixtures\\" + name;
@@ -117,6 +118,7 @@ TEST(codec_decoder_test, decodes_like_the_reference_decoder) {
   const DecodeCase cases[] = {
       {kFlac, "s16.flac", 16, 0}, {kFlac, "s24.flac", 24, 0}, {kFlac, "s16.oga", 16, 0},
       {kMp3, "s16.mp3", 24, 1},   {kMp3, "m22.mp3", 24, 1},   {kVorbis, "s16.ogg", 16, 1},
+      {kWave, "f32.wav", 24, 1},  {kWave, "f64.wav", 24, 1},
   };
   for (const DecodeCase& c : cases) {
     SCOPED_TRACE(c.file);
@@ -261,6 +263,42 @@ TEST(codec_decoder_test, damaged_files_fail_with_a_clear_error) {
     data.reset();
     EXPECT_TRUE(ReleaseLast(source));
   }
+}
+
+TEST(codec_decoder_test, wave_floats_beyond_full_scale_are_clipped_and_reported) {
+  WaveLayout layout;
+  layout.bits = 32;
+  layout.channels = 1;
+  layout.formatTag = 3;
+  for (float v : {0.25f, 2.0f, -3.0f, 1.0f}) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&v);
+    layout.samples.insert(layout.samples.end(), p, p + 4);
+  }
+  tbtest::TempFolder folder;
+  const std::string path = folder.path() + "\\loud.wav";
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
+  com_ptr<IUnknown> source = Open(kWave, path);
+  ASSERT_TRUE(source);
+  com_ptr<tb::IError> report = Query<tb::IError>(source.get());
+  ASSERT_TRUE(report);
+  EXPECT_STREQ(report->GetMessage(), "");
+
+  com_ptr<tb::ISourceData> data = Query<tb::ISourceData>(source.get());
+  uint8_t pcm[12] = {};
+  uint32_t got = 0;
+  int32_t status = 0;
+  ASSERT_TRUE(data->Read(pcm, sizeof pcm, &got, &status, nullptr));
+  EXPECT_EQ(got, 12u);
+  EXPECT_EQ(status, 1);  // clipped
+  EXPECT_EQ(Sample(pcm, 24), 0x200000);
+  EXPECT_EQ(Sample(pcm + 3, 24), 0x7FFFFF);
+  EXPECT_EQ(Sample(pcm + 6, 24), -0x800000);
+  EXPECT_EQ(Sample(pcm + 9, 24), 0x7FFFFF);
+  EXPECT_NE(std::string(report->GetMessage()).find("2 samples"), std::string::npos)
+      << report->GetMessage();
+  report.reset();
+  data.reset();
+  EXPECT_TRUE(ReleaseLast(source));
 }
 
 TEST(codec_decoder_test, other_formats_are_left_to_other_decoders) {
