@@ -47,7 +47,8 @@ unpack() {
 build() {
   local name=$1 source=$2
   shift 2
-  local stamp="$work/$name.built"
+  # The stamp lives in the prefix: removing the installed files builds them again.
+  local stamp="$prefix/.$name.built"
   [ -f "$stamp" ] && return 0
   echo "build-codecs: building $name"
   rm -rf "$work/build/$name"

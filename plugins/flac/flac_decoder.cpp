@@ -199,10 +199,22 @@ class FlacDecoder final : public codec::BlockDecoder {
       return false;
     }
     uint8_t* out = pending_.data() + at;
-    for (uint32_t i = 0; i < n; ++i) {
-      for (uint32_t c = 0; c < channels; ++c) {
-        codec::PutSample(buffer[c][i], bits, container, out);
-        out += step;
+    if (container == 16 && bits == 16 && channels == 2) {
+      // CD audio, the common case, without the general path's per-sample dispatch.
+      const FLAC__int32* left = buffer[0];
+      const FLAC__int32* right = buffer[1];
+      for (uint32_t i = 0; i < n; ++i, out += 4) {
+        out[0] = static_cast<uint8_t>(left[i]);
+        out[1] = static_cast<uint8_t>(left[i] >> 8);
+        out[2] = static_cast<uint8_t>(right[i]);
+        out[3] = static_cast<uint8_t>(right[i] >> 8);
+      }
+    } else {
+      for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t c = 0; c < channels; ++c) {
+          codec::PutSample(buffer[c][i], bits, container, out);
+          out += step;
+        }
       }
     }
     frameAt_ += n;
