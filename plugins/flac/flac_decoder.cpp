@@ -80,6 +80,7 @@ class FlacDecoder final : public codec::BlockDecoder {
       return Fail(Damage("in its header"));
     }
     if (!haveInfo_) return Fail("damaged FLAC file: no STREAMINFO block");
+    metadataRead_ = true;
     if (info_.frames == 0 && !CountFrames()) return false;
     return true;
   }
@@ -231,6 +232,9 @@ class FlacDecoder final : public codec::BlockDecoder {
   }
 
   void Metadata(const FLAC__StreamMetadata& m) {
+    // The metadata comes again after the reset that follows a length count; the
+    // first reading stands (the count replaced its open length).
+    if (metadataRead_) return;
     if (m.type == FLAC__METADATA_TYPE_STREAMINFO) {
       const auto& si = m.data.stream_info;
       if (si.channels < 1 || si.channels > 8 || si.bits_per_sample < 4 || si.bits_per_sample > 32 ||
@@ -278,6 +282,7 @@ class FlacDecoder final : public codec::BlockDecoder {
   FLAC__StreamDecoder* flac_ = nullptr;
   std::string streamError_;  // the first error libFLAC reported since it was cleared
   bool haveInfo_ = false;
+  bool metadataRead_ = false;
   bool counting_ = false;
   uint64_t counted_ = 0;
   uint64_t frameAt_ = 0;  // where the next decoded frame starts, for messages

@@ -2,6 +2,7 @@
 
 #include <vorbis/vorbisfile.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 

@@ -36,7 +36,10 @@ flac -s -f -o s24.flac s24.wav
 flac -s -f --ogg -T "TITLE=Ogg Flac Title" -o s16.oga s16.wav
 printf 'FILE "s16.wav" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:02:00\n' >cue.cue
 flac -s -f --cuesheet=cue.cue -o cue.flac s16.wav
-for f in s16.flac s24.flac cue.flac; do flac -s -f -d -o "$f.ref.wav" "$f"; done
+# A stream written to a pipe: its STREAMINFO leaves the length (and MD5) open.
+sox s16.wav -t raw - | flac -s --force-raw-format --endian=little --sign=signed --channels=2 \
+  --bps=16 --sample-rate=44100 -c - >nolen.flac
+for f in s16.flac s24.flac cue.flac nolen.flac; do flac -s -f -d -o "$f.ref.wav" "$f"; done
 flac -s -f -d --ogg -o s16.oga.ref.wav s16.oga
 spoil s16.flac bad.flac
 head -c 30 s16.flac >short.flac
@@ -45,7 +48,12 @@ head -c 30 s16.flac >short.flac
 lame --quiet -b 128 --tt "Mp3 Title" --ta "Mp3 Artist" --tl "Mp3 Album" --tg Rock --ty 2018 \
   s16.wav s16.mp3
 lame --quiet -b 64 --id3v1-only --tt "V1 Title" --ta "V1 Artist" m22.wav m22.mp3
-for f in s16.mp3 m22.mp3; do mpg123 -q -w "$f.ref.wav" "$f"; done
+# Without the LAME/Xing frame (nothing to trim, the length only by counting frames),
+# and MPEG 2.5 at 8 kHz.
+lame --quiet -t -b 128 s16.wav noxing.mp3
+sox -R -n -b 16 -r 8000 -c 1 m8.wav synth 2 sine 300 gain -3
+lame --quiet -b 16 m8.wav m8.mp3
+for f in s16.mp3 m22.mp3 noxing.mp3 m8.mp3; do mpg123 -q -w "$f.ref.wav" "$f"; done
 
 # Ogg Vorbis with comments.
 oggenc -Q -q 4 -t "Ogg Title" -a "Ogg Artist" -l "Ogg Album" -G Jazz -d 2017 -o s16.ogg s16.wav
