@@ -20,7 +20,8 @@ const tb::codec::DecoderSpec kSpec = {
 };
 
 // The decoder writes 24 bits: the library rounds to that from its own float synthesis,
-// and a host that wants 16 bits gets them from the convertor with its dither rule.
+// and a host that wants 16 bits gets them from the convertor, rounded by its rule (to
+// nearest; the convertor does not dither), as every other 24-bit source is.
 const int32_t kOutputBits = 24;
 
 // One component's hold on the library: loaded on first use, freed with the component
