@@ -275,7 +275,21 @@ class FlacDecoder final : public codec::BlockDecoder {
   static void ErrorCb(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status,
                       void* self) {
     auto* d = static_cast<FlacDecoder*>(self);
-    if (d->streamError_.empty()) d->streamError_ = FLAC__StreamDecoderErrorStatusString[status];
+    if (!d->streamError_.empty()) return;
+    switch (status) {
+      case FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC:
+        d->streamError_ = "lost sync: bytes there are not FLAC frames";
+        break;
+      case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER:
+        d->streamError_ = "a frame header is damaged";
+        break;
+      case FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH:
+        d->streamError_ = "a frame fails its checksum";
+        break;
+      default:
+        d->streamError_ = "the stream cannot be parsed";
+        break;
+    }
   }
 
   Cursor in_;
