@@ -47,4 +47,9 @@ grep -q "0 converted, 2 skipped, 0 failed" "$work/log" || fail "-n summary: $(ta
 run "Z:$work/in/album/one.flac" --out-dir "Z:$work/out" --to flac --cd -y ||
   fail "-y: $(tail -3 "$work/log")"
 flac -s -t "$work/out/one.flac" || fail "the written FLAC does not pass flac -t"
+# Two inputs with one output name: the second must not replace the first's output.
+run "Z:$work/in/album/one.flac" "Z:$work/in/album/disc2/two.mp3" "Z:$work/in/album/disc2/two.mp3" \
+  --out-dir "Z:$work/out2" -y && fail "a clash of outputs must fail"
+grep -q "output of an earlier input" "$work/log" || fail "the clash is not reported"
+[ -f "$work/out2/two.wav" ] || fail "the first of the clashing inputs was not converted"
 echo "batch convert: layout, tags, failures, -n and -y as expected"

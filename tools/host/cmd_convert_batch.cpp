@@ -260,6 +260,9 @@ int CommandConvertBatch(const Args& args) {
   }
 
   size_t converted = 0, skipped = 0;
+  // Two inputs that map to one output (a.flac and a.mp3 side by side) must not have the
+  // second silently replace the first's output, even with -y.
+  std::set<std::string> taken;
   const double started = Now();
   for (size_t i = 0; i < jobs.size(); ++i) {
     const Job& job = jobs[i];
@@ -267,6 +270,10 @@ int CommandConvertBatch(const Args& args) {
     std::printf("[%zu/%zu %3d%%] %s\n", i + 1, jobs.size(), static_cast<int>(100 * i / jobs.size()),
                 job.input.c_str());
     std::fflush(stdout);
+    if (!taken.insert(Lower(output)).second) {
+      failures.push_back(job.input + ": " + output + " is the output of an earlier input too");
+      continue;
+    }
     if (GetFileAttributesA(output.c_str()) != INVALID_FILE_ATTRIBUTES && !options.overwrite) {
       if (options.skipExisting) {
         std::printf("  skipped: %s exists\n", output.c_str());
