@@ -18,7 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (i.dataOffset > size || i.dataSize > size - i.dataOffset) std::abort();
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) std::abort();
   if (i.format.channels < 1 || i.format.sampleRate < 1) std::abort();
-  if (i.blockAlign != i.format.channels * (bits / 8)) std::abort();
+  const int stored = i.floatBits != 0 ? i.floatBits : bits;
+  if (i.floatBits != 0 && (bits != 24 || (stored != 32 && stored != 64))) std::abort();
+  if (i.blockAlign != i.format.channels * (stored / 8)) std::abort();
   if (i.dataSize % i.blockAlign != 0 || i.frameCount * i.blockAlign != i.dataSize) std::abort();
   if (i.validBits > bits) std::abort();
   return 0;

@@ -1,8 +1,9 @@
-// RIFF WAVE files of integer PCM: what the parser finds in one, and the writer.
+// RIFF WAVE files of integer PCM (and, for reading, IEEE floating point): what the
+// parser finds in one, and the writer.
 //
 // A file is "RIFF" <size> "WAVE" followed by chunks, each a four-character id, a 32-bit
 // little-endian size and that many bytes plus a pad byte when the size is odd. The
-// parser reads the "fmt " chunk (PCM, or WAVE_FORMAT_EXTENSIBLE with the PCM
+// parser reads the "fmt " chunk (PCM or IEEE float, or WAVE_FORMAT_EXTENSIBLE with either
 // sub-format), the "data" chunk's place, the LIST "INFO" tags and the "cue " points, and
 // skips every other chunk.
 #ifndef TB_PLUGINS_WAV_WAV_FILE_H
@@ -19,6 +20,7 @@
 namespace tb::wav {
 
 const uint16_t kFormatPcm = 0x0001;
+const uint16_t kFormatFloat = 0x0003;
 const uint16_t kFormatExtensible = 0xFFFE;
 /// LIST INFO chunks and cue chunks larger than this are refused as implausible.
 const uint32_t kMaxMetadataChunk = 1u << 20;
@@ -45,9 +47,12 @@ struct CuePoint {
 };
 
 struct WavInfo {
-  pcm::Format format{};           ///< rate, container bits (8/16/24/32) and channels
-  uint16_t formatTag = 0;         ///< kFormatPcm or kFormatExtensible
-  uint16_t blockAlign = 0;        ///< bytes of one frame
+  /// Rate, container bits (8/16/24/32) and channels; for floating-point samples, the
+  /// 24-bit integer PCM they are read as (FloatToPcm24).
+  pcm::Format format{};
+  uint16_t floatBits = 0;         ///< 32 or 64 when the samples are IEEE floats, else 0
+  uint16_t formatTag = 0;         ///< kFormatPcm, kFormatFloat or kFormatExtensible
+  uint16_t blockAlign = 0;        ///< bytes of one frame as stored in the file
   uint16_t validBits = 0;         ///< significant bits of each sample (<= container bits)
   uint32_t channelMask = 0;       ///< speaker mask of an extensible format, else 0
   uint64_t dataOffset = 0;        ///< file offset of the first sample
@@ -78,9 +83,15 @@ struct ParseResult {
 /// Everything else that is malformed is refused with a sentence saying what: a missing
 /// or second fmt, no data, a truncated fmt, LIST or cue chunk, zero channels, a zero or
 /// too high rate, sample sizes other than 8/16/24/32 bits, a block align that is not
-/// channels x bytes per sample, formats other than integer PCM, metadata chunks larger
-/// than kMaxMetadataChunk. Nothing is read outside the stream.
+/// channels x bytes per sample, formats other than integer PCM and 32/64-bit float,
+/// metadata chunks larger than kMaxMetadataChunk. Nothing is read outside the stream.
 ParseResult Parse(ByteReader& reader);
+
+/// Converts `samples` little-endian IEEE floats of `floatBits` (32 or 64) bits, full
+/// scale at +-1.0, to 24-bit PCM: scaled by 2^23, rounded to nearest, values outside
+/// the 24-bit range clipped to it. Returns how many samples were clipped (a NaN counts,
+/// and becomes 0).
+size_t FloatToPcm24(const uint8_t* src, int floatBits, size_t samples, uint8_t* dst);
 
 /// Writes a WAVE file: Begin puts the header (and the tags, before the data), Write
 /// appends samples, Finish pads the data and patches the sizes. Formats wider than 16

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -156,6 +157,7 @@ class Parser {
     const uint16_t bits = Le16(f + 14);
     uint16_t valid = bits;
     uint32_t mask = 0;
+    bool isFloat = false;
     if (tag == kFormatExtensible) {
       if (size < 40) {
         return Fail("extensible fmt chunk too short (" + Num(size) + " bytes, needs 40)");
@@ -163,17 +165,21 @@ class Parser {
       if (Le16(f + 16) < 22) return Fail("extensible fmt chunk with too small an extension");
       valid = Le16(f + 18);
       mask = Le32(f + 20);
-      // The sub-format identifier of integer PCM: {00000001-0000-0010-8000-00AA00389B71}.
-      static const uint8_t kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                           0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-      if (std::memcmp(f + 24, kPcmGuid, 16) != 0) {
-        return Fail("extensible format whose sub-format is not integer PCM");
+      // The sub-format identifiers of integer PCM and IEEE float:
+      // {0000000t-0000-0010-8000-00AA00389B71} with t the plain format tag.
+      static const uint8_t kBaseGuid[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                            0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+      const uint16_t sub = Le16(f + 24);
+      if ((sub != kFormatPcm && sub != kFormatFloat) || std::memcmp(f + 26, kBaseGuid, 14) != 0) {
+        return Fail("extensible format whose sub-format is neither integer PCM nor float");
       }
+      isFloat = sub == kFormatFloat;
       if (valid == 0) valid = bits;
+    } else if (tag == kFormatFloat) {
+      isFloat = true;
     } else if (tag != kFormatPcm) {
       char text[80];
-      std::snprintf(text, sizeof text, "format tag 0x%04X is not integer PCM%s", tag,
-                    tag == 3 ? " (it is floating point)" : "");
+      std::snprintf(text, sizeof text, "format tag 0x%04X is not integer PCM or float", tag);
       return Fail(text);
     }
     if (channels == 0) return Fail("fmt chunk declares zero channels");
@@ -181,7 +187,10 @@ class Parser {
     if (rate > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
       return Fail("sample rate " + Num(rate) + " is too high");
     }
-    if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+    if (isFloat && bits != 32 && bits != 64) {
+      return Fail(Num(bits) + "-bit floating-point samples are not supported (32 or 64 bits)");
+    }
+    if (!isFloat && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
       return Fail(Num(bits) + "-bit samples are not supported (8, 16, 24 or 32 bits)");
     }
     if (valid > bits) {
@@ -192,9 +201,10 @@ class Parser {
                   " channels of " + Num(bits) + " bits");
     }
     info_.formatTag = tag;
-    info_.format = pcm::Format{static_cast<int32_t>(rate), bits, channels};
+    info_.format = pcm::Format{static_cast<int32_t>(rate), isFloat ? 24 : bits, channels};
+    info_.floatBits = isFloat ? bits : 0;
     info_.blockAlign = align;
-    info_.validBits = valid;
+    info_.validBits = isFloat ? 24 : valid;
     info_.channelMask = mask;
     return true;
   }
@@ -276,5 +286,37 @@ class Parser {
 }  // namespace
 
 ParseResult Parse(ByteReader& reader) { return Parser(reader).Run(); }
+
+size_t FloatToPcm24(const uint8_t* src, int floatBits, size_t samples, uint8_t* dst) {
+  size_t clipped = 0;
+  for (size_t i = 0; i < samples; ++i) {
+    double x;
+    if (floatBits == 64) {
+      std::memcpy(&x, src + 8 * i, 8);
+    } else {
+      float f;
+      std::memcpy(&f, src + 4 * i, 4);
+      x = f;
+    }
+    // Full scale itself (+-1.0) is not counted: +1.0 lands one step below, as every
+    // integer format puts it.
+    const double scaled = x * 8388608.0;
+    int32_t v;
+    if (!(scaled == scaled)) {  // NaN
+      v = 0;
+      ++clipped;
+    } else if (scaled > 8388608.0 || scaled < -8388608.0) {
+      v = scaled > 0 ? 8388607 : -8388608;
+      ++clipped;
+    } else {
+      v = static_cast<int32_t>(std::floor(scaled + 0.5));
+      v = std::min(v, 8388607);
+    }
+    dst[3 * i] = static_cast<uint8_t>(v);
+    dst[3 * i + 1] = static_cast<uint8_t>(v >> 8);
+    dst[3 * i + 2] = static_cast<uint8_t>(v >> 16);
+  }
+  return clipped;
+}
 
 }  // namespace tb::wav

@@ -45,8 +45,9 @@ FileKind ProbeFileKind(wav::ByteReader& reader) {
         if (n < 40) break;
         tag = Le16(fmt + 24);
       }
-      const bool ownSize = bits == 8 || bits == 16 || bits == 24 || bits == 32;
-      return tag == 1 && ownSize ? FileKind::kOwnEncoding : FileKind::kForeignEncoding;
+      const bool ownPcm = tag == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+      const bool ownFloat = tag == 3 && (bits == 32 || bits == 64);
+      return ownPcm || ownFloat ? FileKind::kOwnEncoding : FileKind::kForeignEncoding;
     }
     pos += 8ull + chunkSize + (chunkSize & 1);
   }

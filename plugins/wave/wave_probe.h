@@ -14,8 +14,9 @@ namespace tb::wave {
 enum class FileKind {
   kNotWave,          ///< no RIFF WAVE header: another decoder's file, perhaps
   kForeignEncoding,  ///< RIFF WAVE, but its fmt chunk names an encoding or sample size
-                     ///< this decoder does not read (floating point, compressed, 12-bit...)
-  kOwnEncoding,      ///< RIFF WAVE of integer PCM in 8/16/24/32 bits, or no fmt chunk found
+                     ///< this decoder does not read (compressed, 12-bit...)
+  kOwnEncoding,      ///< RIFF WAVE of integer PCM in 8/16/24/32 bits or float in 32/64
+                     ///< bits, or no fmt chunk found
 };
 
 /// Walks the chunk headers (never reading outside the stream) to the first fmt chunk.

@@ -59,6 +59,7 @@ WaveSource* WaveSource::Open(const char* path, IError** error) noexcept {
     source->info_ = std::move(parsed.info);
     const pcm::Format& f = source->info_.format;
     source->format_ = AudioFormat{f.sampleRate, f.bitsPerSample, f.channels};
+    source->frameBytes_ = static_cast<uint32_t>(pcm::FrameBytes(f));
     source->year_ = YearFromDate(source->info_.tags.year);
     return source.detach();
   } catch (...) {
@@ -84,7 +85,7 @@ bool WaveSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* st
     *length = 0;
     const uint64_t left = info_.frameCount - position_;
     if (left == 0) return true;
-    const uint32_t align = info_.blockAlign;
+    const uint32_t align = frameBytes_;
     if (size < align) {
       const std::string text = "a buffer of " + std::to_string(size) +
                                " bytes cannot hold one frame of " + std::to_string(align) +
@@ -93,10 +94,14 @@ bool WaveSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* st
       return false;
     }
     const uint64_t frames = std::min<uint64_t>(size / align, left);
-    const size_t bytes = static_cast<size_t>(frames * align);  // at most `size`
+    const uint32_t stored = info_.blockAlign;
+    // Floats are read into a buffer of their own and converted into the caller's.
+    if (info_.floatBits != 0) floats_.resize(static_cast<size_t>(frames * stored));
+    void* target = info_.floatBits != 0 ? static_cast<void*>(floats_.data()) : buffer;
+    const size_t bytes = static_cast<size_t>(frames * stored);
     plugin::FileReader reader(file_.get());
-    const size_t got = reader.ReadAt(info_.dataOffset + position_ * align, buffer, bytes);
-    const size_t whole = got / align;
+    const size_t got = reader.ReadAt(info_.dataOffset + position_ * stored, target, bytes);
+    const size_t whole = got / stored;
     if (whole == 0) {
       // The data was there when the file was opened, so this is a failure, not the end.
       const DWORD code = reader.last_error();
@@ -105,6 +110,17 @@ bool WaveSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* st
                                    : path_ + " became shorter while it was read";
       SetError(error, result::ReadFault, text.c_str(), code);
       return false;
+    }
+    if (info_.floatBits != 0) {
+      const size_t samples = whole * static_cast<size_t>(format_.channels);
+      const size_t clipped = wav::FloatToPcm24(floats_.data(), info_.floatBits, samples,
+                                               static_cast<uint8_t*>(buffer));
+      if (clipped > 0) {
+        clipped_ += clipped;
+        report_ = std::to_string(clipped_) + " samples of " + path_ +
+                  " lay beyond full scale and were clipped to 24-bit PCM";
+        if (status) *status = kStatusClipped;
+      }
     }
     position_ += whole;
     *length = static_cast<uint32_t>(whole * align);
@@ -115,7 +131,9 @@ bool WaveSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* st
   }
 }
 
-uint64_t WaveSource::GetDataSize() noexcept { return info_.dataSize & 0xFFFFFFFFu; }
+uint64_t WaveSource::GetDataSize() noexcept {
+  return (info_.frameCount * frameBytes_) & 0xFFFFFFFFu;
+}
 
 bool WaveSource::Start(int32_t) noexcept {
   state_ = kSourceStarted;

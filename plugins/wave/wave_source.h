@@ -1,9 +1,9 @@
 // A source object of the WAVE decoder: one open file, read frame by frame.
 //
 // Interfaces: ISourceData, ISourceControl, ISourcePosition, ISourceSeek, ISampleQuery
-// (the cue points), ITagInfo (the LIST INFO texts), IFileInfo and ILifetime, all on one
-// object with one count (plugins/common/shared_count.h says how that count meets the
-// library's proxies).
+// (the cue points), ITagInfo (the LIST INFO texts), IFileInfo, IError (the source's
+// error text, below) and ILifetime, all on one object with one count (plugins/common/shared_count.h
+// says how that count meets the library's proxies).
 //
 // Reading, as a host loop sees it:
 //  - Read delivers whole frames only: the size is rounded down to the frame size
@@ -13,6 +13,10 @@
 //  - Start and Stop do not move the read position, so a host may Seek before it starts;
 //    Seek(0) reads the file again. Reading does not require Start.
 //  - Positions and lengths count frames; GetDataSize counts bytes of whole frames.
+//  - Floating-point files (32 or 64 bits) are delivered as 24-bit integer PCM. Samples
+//    beyond full scale are clipped: a Read that clipped any sets its status slot to
+//    kStatusClipped, and the source's IError tells how many samples were clipped so far
+//    (its message is empty while none were).
 #ifndef TB_PLUGINS_WAVE_WAVE_SOURCE_H
 #define TB_PLUGINS_WAVE_WAVE_SOURCE_H
 
@@ -20,6 +24,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "base/handles.h"
 #include "plugins/common/file_stream.h"
@@ -29,6 +34,9 @@
 
 namespace tb::wave {
 
+/// The status a Read gives when it clipped floating-point samples.
+const int32_t kStatusClipped = 1;
+
 /// GetState values of a source.
 enum SourceState : uint32_t {
   kSourceIdle = 0,     ///< not started, or stopped
@@ -37,7 +45,7 @@ enum SourceState : uint32_t {
 
 class WaveSource final
     : public plugin::SharedObject<WaveSource, ISourceData, ISourceControl, ISourcePosition,
-                                  ISourceSeek, ISampleQuery, ITagInfo, IFileInfo> {
+                                  ISourceSeek, ISampleQuery, ITagInfo, IFileInfo, IError> {
  public:
   /// Opens and parses `path`. On success the source carries one reference for the
   /// caller. On failure: null, and the error slot (when given) receives an error that
@@ -61,7 +69,7 @@ class WaveSource final
 
   // ISourcePosition
   uint64_t TB_STDCALL GetPosition() noexcept override { return position_; }
-  uint64_t TB_STDCALL GetBlockAlign() noexcept override { return info_.blockAlign; }
+  uint64_t TB_STDCALL GetBlockAlign() noexcept override { return frameBytes_; }
   uint64_t TB_STDCALL GetLength() noexcept override { return info_.frameCount; }
 
   // ISourceSeek
@@ -82,6 +90,11 @@ class WaveSource final
   uint64_t TB_STDCALL GetFileSize() noexcept override { return fileSize_; }
   const char* TB_STDCALL GetFilePath() noexcept override { return path_.c_str(); }
 
+  // IError: what went wrong with the data that did not stop the reading.
+  const char* TB_STDCALL GetMessage() noexcept override { return report_.c_str(); }
+  uint32_t TB_STDCALL GetCode() noexcept override { return 0; }
+  uint32_t TB_STDCALL GetSystemError() noexcept override { return 0; }
+
  private:
   WaveSource() = default;
   ~WaveSource() = default;
@@ -98,7 +111,11 @@ class WaveSource final
   wav::WavInfo info_;
   AudioFormat format_ = {};
   int32_t year_ = 0;
-  uint64_t position_ = 0;  // in frames, at most info_.frameCount
+  uint32_t frameBytes_ = 0;      // of a delivered frame (the stored one may be wider)
+  uint64_t position_ = 0;        // in frames, at most info_.frameCount
+  uint64_t clipped_ = 0;         // floating-point samples clipped so far
+  std::string report_;           // the IError message
+  std::vector<uint8_t> floats_;  // stored floating-point frames of one Read
   uint32_t state_ = kSourceIdle;
 };
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "plugins/wav/wav_file.h"
 #include "tests/plugins_pure/wav_test_util.h"
 
@@ -94,6 +97,48 @@ TEST(wav_parse_test, reads_extensible_pcm_with_its_valid_bits_and_speaker_mask) 
   EXPECT_EQ(r.info.frameCount, 3u);
 }
 
+TEST(wav_parse_test, reads_floating_point_as_24_bit_pcm) {
+  const struct {
+    std::vector<uint8_t> fmt;
+    uint16_t floatBits;
+  } cases[] = {{PcmFmt(2, 48000, 32, 0, 3), 32},
+               {PcmFmt(2, 48000, 64, 0, 3), 64},
+               {ExtensibleFmt(2, 48000, 32, 32, 3, false), 32}};
+  for (const auto& c : cases) {
+    const auto r = ParseBytes(Riff(
+        Bytes().Chunk("fmt ", c.fmt).Chunk("data", std::vector<uint8_t>(c.floatBits * 3 / 4)).b));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.info.format, (pcm::Format{48000, 24, 2}));
+    EXPECT_EQ(r.info.floatBits, c.floatBits);
+    EXPECT_EQ(r.info.blockAlign, c.floatBits / 4);
+    EXPECT_EQ(r.info.frameCount, 3u);
+  }
+}
+
+TEST(wav_parse_test, floats_become_24_bit_samples_clipped_beyond_full_scale) {
+  const struct {
+    double in;
+    int32_t out;
+    size_t clipped;
+  } cases[] = {{0.0, 0, 0},       {0.5, 4194304, 0},      {-1.0, -8388608, 0},
+               {1.0, 8388607, 0}, {1.5, 8388607, 1},      {-7.0, -8388608, 1},
+               {1e-7, 1, 0},      {-0.4 / 8388608, 0, 0}, {std::nan(""), 0, 1}};
+  for (const auto& c : cases) {
+    for (int bits : {32, 64}) {
+      uint8_t in[8], out[3];
+      const float f = static_cast<float>(c.in);
+      if (bits == 32) std::memcpy(in, &f, 4);
+      if (bits == 64) std::memcpy(in, &c.in, 8);
+      // 32-bit floats round the input first; the cases are chosen to survive that.
+      EXPECT_EQ(FloatToPcm24(in, bits, 1, out), c.clipped) << c.in << " " << bits;
+      const int32_t v =
+          static_cast<int32_t>(static_cast<uint32_t>(out[0] << 8 | out[1] << 16 | out[2] << 24)) >>
+          8;
+      EXPECT_EQ(v, c.out) << c.in << " " << bits;
+    }
+  }
+}
+
 TEST(wav_parse_test, clamps_a_data_chunk_that_runs_past_the_end_of_the_file) {
   for (uint32_t declared : {1000u, 0xFFFFFFFFu}) {
     auto file = Riff(Bytes().Chunk("fmt ", PcmFmt(2, 8000, 16)).Id("data").U32(declared).b);
@@ -179,8 +224,13 @@ TEST(wav_parse_test, refuses_malformed_files_saying_what_is_wrong) {
       {"huge rate", withFmt(PcmFmt(2, 0x80000000u, 16)), "too high"},
       {"12 bits", withFmt(PcmFmt(2, 44100, 12, 4)), "12-bit"},
       {"align", withFmt(PcmFmt(2, 44100, 16, 3)), "block align 3"},
-      {"float", withFmt(PcmFmt(2, 44100, 32, 0, 3)), "floating point"},
-      {"ext float", withFmt(ExtensibleFmt(2, 44100, 32, 32, 3, false)), "sub-format"},
+      {"16-bit float", withFmt(PcmFmt(2, 44100, 16, 0, 3)), "16-bit floating-point"},
+      {"ext other", withFmt([] {
+         auto f = ExtensibleFmt(2, 44100, 16, 16, 3);
+         f[24] = 0x55;  // the sub-format's tag: compressed
+         return f;
+       }()),
+       "sub-format"},
       {"ext short", withFmt(std::vector<uint8_t>(PcmFmt(2, 44100, 16, 0, 0xFFFE))), "needs 40"},
       {"ext valid bits", withFmt(ExtensibleFmt(2, 44100, 16, 20, 3)), "valid bits"},
       {"fmt short", withFmt(std::vector<uint8_t>(14, 1)), "fmt chunk too short"},

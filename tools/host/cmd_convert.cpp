@@ -453,6 +453,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 }  // namespace
 
 int CommandConvert(const Args& args) {
+  if (IsBatchConvert(args)) return CommandConvertBatch(args);
   Options options;
   if (!Parse(args, options)) return ShowHelpForBadArguments(kConvertHelp);
   if (options.help) return ShowHelp(kConvertHelp);

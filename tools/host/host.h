@@ -40,6 +40,9 @@ int CommandOrder(const Args& args);
 int CommandList(const Args& args);
 int CommandOpen(const Args& args);
 int CommandConvert(const Args& args);
+/// convert with several inputs, folders or --out-dir (cmd_convert_batch.cpp).
+bool IsBatchConvert(const Args& args);
+int CommandConvertBatch(const Args& args);
 int CommandInfo(const Args& args);
 int CommandTone(const Args& args);
 int CommandSettings(const Args& args);

@@ -49,12 +49,13 @@ TEST(wave_probe_test, the_fmt_chunk_tells_own_from_foreign_encodings) {
   EXPECT_EQ(Probe(Riff(Fmt(1, 16))), FileKind::kOwnEncoding);
   EXPECT_EQ(Probe(Riff(Fmt(1, 8))), FileKind::kOwnEncoding);
   EXPECT_EQ(Probe(Riff(Fmt(1, 12))), FileKind::kForeignEncoding);
-  EXPECT_EQ(Probe(Riff(Fmt(3, 32))), FileKind::kForeignEncoding);    // floating point
+  EXPECT_EQ(Probe(Riff(Fmt(3, 32))), FileKind::kOwnEncoding);  // floating point
+  EXPECT_EQ(Probe(Riff(Fmt(3, 16))), FileKind::kForeignEncoding);
   EXPECT_EQ(Probe(Riff(Fmt(0x55, 0))), FileKind::kForeignEncoding);  // compressed
   EXPECT_EQ(Probe(Riff(Extensible(1, 24))), FileKind::kOwnEncoding);
-  EXPECT_EQ(Probe(Riff(Extensible(3, 32))), FileKind::kForeignEncoding);
+  EXPECT_EQ(Probe(Riff(Extensible(3, 32))), FileKind::kOwnEncoding);
   // Chunks before fmt are stepped over, a pad byte after an odd size included.
-  EXPECT_EQ(Probe(Riff("JUNK" + Le32(3) + "abc" + std::string(1, '\0') + Fmt(3, 32))),
+  EXPECT_EQ(Probe(Riff("JUNK" + Le32(3) + "abc" + std::string(1, '\0') + Fmt(3, 16))),
             FileKind::kForeignEncoding);
 }
 

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Decoding a 10-minute file through the manager (tunebay-host convert: the decoder
+# plug-in, the manager's source proxy with no conversion, the WAVE writer), the whole
+# process under Wine, against the format's reference decoder writing WAVE natively:
+# flac -d, mpg123 -w, oggdec. Runs alternate (ours, theirs, ours, ...) and the ratio of
+# the medians is printed per format.
+#
+# usage: bash bench/codec_bench.sh [BUILD_DIR [RUNS]]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/win}" && pwd)
+runs=${2:-5}
+cmake --build "$build" --target tunebay-host tb_bundled_plugins -j 2 >/dev/null
+
+work=$(mktemp -d)
+prefix="$build/wineprefix"
+cleanup() {
+  WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export WINEPREFIX="$prefix"
+# One warm server for the whole run, so each process pays only its own start.
+"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
+wineserver -p 2>/dev/null || true
+
+cd "$work"
+sox -R -n -b 16 -r 44100 -c 2 src.wav synth 600 sine 220 sine 330 synth pinknoise mix gain -6
+flac -s -f -o t.flac src.wav
+lame --quiet -b 192 src.wav t.mp3
+oggenc -Q -q 5 -o t.ogg src.wav
+
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f\n", b - a}' 
+}
+median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+host="$build/bin/tunebay-host.exe"
+printf '%-6s %10s %10s %7s\n' format ours reference ratio
+for format in flac mp3 ogg; do
+  case $format in
+    flac) ref=(flac -s -f -d -o ref.wav t.flac) ;;
+    mp3) ref=(mpg123 -q -w ref.wav t.mp3) ;;
+    ogg) ref=(oggdec -Q -o ref.wav t.ogg) ;;
+  esac
+  : >ours.txt
+  : >theirs.txt
+  for _ in $(seq "$runs"); do
+    rm -f out.wav
+    seconds "$build/wine-run" "$host" convert "Z:$work/t.$format" "Z:$work/out.wav" >>ours.txt
+    seconds "${ref[@]}" >>theirs.txt
+  done
+  ours=$(median <ours.txt)
+  theirs=$(median <theirs.txt)
+  printf '%-6s %9.3fs %9.3fs %7.2f\n' "$format" "$ours" "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN {print a / b}')"
+done

@@ -1,0 +1,184 @@
+#include "plugins/codec/codec_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "base/com.h"
+#include "plugins/common/plugin_error.h"
+#include "plugins/wave/wave_probe.h"
+
+namespace tb::codec {
+
+using plugin::SetError;
+
+std::string Utf8ToAnsi(const std::string& text) {
+  if (text.empty()) return text;
+  const int size = static_cast<int>(std::min<size_t>(text.size(), 1u << 20));
+  const int wide = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  if (wide <= 0) return std::string();
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &w[0], wide);
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), wide, &out[0], bytes, nullptr, nullptr);
+  // A text stops at its first zero, as every text of the SDK does.
+  out.resize(std::strlen(out.c_str()));
+  return out;
+}
+
+CodecSource* CodecSource::Open(const char* path, const char* kind, const OpenFunction& open,
+                               IError** error) noexcept {
+  try {
+    if (!path || !*path) {
+      SetError(error, result::InvalidParameter, "no file name was given");
+      return nullptr;
+    }
+    com_ptr<CodecSource> source = com_ptr<CodecSource>::adopt(new CodecSource());
+    source->path_ = path;
+    source->kind_ = kind;
+    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      const std::string text =
+          "cannot open " + source->path_ + ": " + plugin::SystemErrorText(code);
+      SetError(error, result::OpenFailed, text.c_str(), code);
+      return nullptr;
+    }
+    source->file_.reset(file);
+    source->reader_ = std::make_unique<plugin::FileReader>(source->file_.get());
+    source->fileSize_ = source->reader_->Size();
+    Opened opened = open(*source->reader_);
+    if (!opened.decoder) {
+      if (source->reader_->last_error() != 0) {
+        const DWORD code = source->reader_->last_error();
+        const std::string text =
+            "cannot read " + source->path_ + ": " + plugin::SystemErrorText(code);
+        SetError(error, result::ReadFault, text.c_str(), code);
+        return nullptr;
+      }
+      if (opened.unavailable) {
+        const std::string text =
+            std::string("the ") + kind + " decoder cannot run: " + opened.error;
+        SetError(error, result::Failure, text.c_str());
+        return nullptr;
+      }
+      // Only a file that is ours and broken stops the search for another decoder.
+      const std::string text =
+          opened.ours ? source->path_ + " is a damaged " + kind + " file: " + opened.error
+                      : source->path_ + " is not a " + kind + " file (" + opened.error + ")";
+      SetError(error, result::BadFormat, text.c_str(), 0, opened.ours ? kVerdictFinal : 0);
+      return nullptr;
+    }
+    source->decoder_ = std::move(opened.decoder);
+    const StreamInfo& info = source->decoder_->info();
+    source->format_ =
+        AudioFormat{info.format.sampleRate, info.format.bitsPerSample, info.format.channels};
+    source->frameBytes_ = static_cast<uint32_t>(pcm::FrameBytes(info.format));
+    source->tags_.title = Utf8ToAnsi(info.tags.title);
+    source->tags_.artist = Utf8ToAnsi(info.tags.artist);
+    source->tags_.album = Utf8ToAnsi(info.tags.album);
+    source->tags_.genre = Utf8ToAnsi(info.tags.genre);
+    source->year_ = wave::YearFromDate(info.tags.year);
+    return source.detach();
+  } catch (...) {
+    SetError(error, result::Failure, "out of memory while opening a file");
+    return nullptr;
+  }
+}
+
+HRESULT CodecSource::QueryInterface(REFIID iid, void** out) noexcept {
+  const QueryRow rows[] = {
+      {&IID_IUnknown, static_cast<ISourceData*>(this)},
+      {&iid_of<ISourceData>(), static_cast<ISourceData*>(this)},
+      {&iid_of<ISourceControl>(), static_cast<ISourceControl*>(this)},
+      {&iid_of<ISourcePosition>(), static_cast<ISourcePosition*>(this)},
+      {&iid_of<ISourceSeek>(), static_cast<ISourceSeek*>(this)},
+      {&iid_of<ISampleQuery>(), static_cast<ISampleQuery*>(this)},
+      {&iid_of<ITagInfo>(), static_cast<ITagInfo*>(this)},
+      {&iid_of<IFileInfo>(), static_cast<IFileInfo*>(this)},
+      {&iid_of<ILifetime>(), static_cast<ILifetime*>(this)},
+  };
+  return query_from_table(iid, out, rows);
+}
+
+// Never passed on to an attached proxy: see plugins/common/shared_count.h.
+ULONG CodecSource::Release() noexcept {
+  const ULONG left = count_.Drop();
+  if (left == 0) delete this;
+  return left;
+}
+
+const AudioFormat* CodecSource::GetFormat(AudioFormat* scratch) noexcept {
+  if (!scratch) return &format_;
+  *scratch = format_;
+  return scratch;
+}
+
+bool CodecSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
+                       IError** error) noexcept {
+  if (status) *status = 0;
+  try {
+    if (!buffer || !length) {
+      SetError(error, result::InvalidParameter, "Read needs a buffer and a length slot");
+      return false;
+    }
+    *length = 0;
+    if (size < frameBytes_) {
+      const std::string text = "a buffer of " + std::to_string(size) +
+                               " bytes cannot hold one frame of " + std::to_string(frameBytes_) +
+                               " bytes";
+      SetError(error, result::InsufficientBuffer, text.c_str());
+      return false;
+    }
+    size_t got = 0;
+    if (!decoder_->Read(static_cast<uint8_t*>(buffer), size / frameBytes_, &got)) {
+      const DWORD code = reader_->last_error();
+      const std::string text = code != 0
+                                   ? "cannot read " + path_ + ": " + plugin::SystemErrorText(code)
+                                   : path_ + ": " + decoder_->error();
+      SetError(error, code != 0 ? result::ReadFault : result::BadFormat, text.c_str(), code);
+      return false;
+    }
+    position_ += got;
+    *length = static_cast<uint32_t>(got * frameBytes_);
+    return true;
+  } catch (...) {
+    SetError(error, result::Failure, "out of memory while decoding");
+    return false;
+  }
+}
+
+uint64_t CodecSource::GetDataSize() noexcept {
+  return (decoder_->info().frames * frameBytes_) & 0xFFFFFFFFu;
+}
+
+// A position past the end moves to the end, as the WAVE decoder's does.
+bool CodecSource::Seek(uint64_t samplePosition, int32_t) noexcept {
+  try {
+    const uint64_t to = std::min(samplePosition, decoder_->info().frames);
+    if (!decoder_->Seek(to)) return false;
+    position_ = to;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+int32_t CodecSource::QueryCount() noexcept {
+  return static_cast<int32_t>(
+      std::min<size_t>(decoder_->info().cues.size(), std::numeric_limits<int32_t>::max()));
+}
+
+int32_t CodecSource::QuerySamplePosition(int32_t index) noexcept {
+  const auto& cues = decoder_->info().cues;
+  if (index < 0 || static_cast<size_t>(index) >= cues.size()) return -1;
+  const uint64_t at = cues[static_cast<size_t>(index)];
+  if (at > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return -1;
+  return static_cast<int32_t>(at);
+}
+
+}  // namespace tb::codec

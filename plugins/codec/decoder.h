@@ -1,0 +1,131 @@
+// What the codec plug-ins (FLAC, Ogg Vorbis, MP3) share below the SDK: a decoder of one
+// stream into interleaved integer PCM, the buffered byte cursor the codec libraries read
+// through, and the conversion of tag texts.
+//
+// A Decoder knows nothing of Windows or of the SDK: the plug-ins' source objects
+// (codec_source.h) put one behind the SDK's interfaces, and the fuzz targets drive one
+// over a memory buffer.
+#ifndef TB_PLUGINS_CODEC_DECODER_H
+#define TB_PLUGINS_CODEC_DECODER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugins/pcm/format.h"
+#include "plugins/wav/byte_io.h"
+#include "plugins/wav/wav_file.h"
+
+namespace tb::codec {
+
+/// What a decoder learns when it opens a stream.
+struct StreamInfo {
+  pcm::Format format{};          ///< the PCM it delivers: 8 (unsigned), 16, 24 or 32 bits
+  uint32_t significantBits = 0;  ///< the stream's own sample width (<= format bits)
+  uint64_t frames = 0;           ///< exact length in frames
+  wav::Tags tags;                ///< UTF-8 texts; year holds the date text as found
+  std::vector<uint64_t> cues;    ///< marked frame positions, ascending
+};
+
+/// One open stream. Reads deliver whole frames in `info().format`.
+class Decoder {
+ public:
+  virtual ~Decoder() = default;
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  const StreamInfo& info() const { return info_; }
+  /// Why the last Read or Seek failed.
+  const std::string& error() const { return error_; }
+
+  /// Decodes up to `frames` frames into `out`. True with `*got` = 0 means the end. On
+  /// false, error() says what is wrong with the stream (or the reader).
+  virtual bool Read(uint8_t* out, size_t frames, size_t* got) = 0;
+  /// Moves to `frame` (at most info().frames); the next Read starts there.
+  virtual bool Seek(uint64_t frame) = 0;
+
+ protected:
+  Decoder() = default;
+  bool Fail(std::string text) {
+    error_ = std::move(text);
+    return false;
+  }
+
+  StreamInfo info_;
+  std::string error_;
+};
+
+/// The outcome of opening a stream.
+struct Opened {
+  std::unique_ptr<Decoder> decoder;  ///< null when refused
+  std::string error;                 ///< why it was refused
+  /// The stream carries this decoder's signature, so a refusal means a damaged file of
+  /// this kind rather than someone else's file.
+  bool ours = false;
+  /// The codec library itself is missing or unusable: nothing is known of the file.
+  bool unavailable = false;
+};
+
+/// A decoder that produces PCM a block at a time (a FLAC frame, an MP3 frame, a Vorbis
+/// packet's worth) and hands it out in whatever sizes Read is asked for.
+class BlockDecoder : public Decoder {
+ public:
+  bool Read(uint8_t* out, size_t frames, size_t* got) final;
+  bool Seek(uint64_t frame) final;
+
+ protected:
+  /// Appends at least one frame to pending_, or sets end_; false on failure.
+  virtual bool DecodeBlock() = 0;
+  /// Positions the codec so that the next DecodeBlock starts at `frame`; pending_ is
+  /// empty and end_ false when it is called.
+  virtual bool SeekTo(uint64_t frame) = 0;
+
+  uint64_t position_ = 0;         ///< frames handed out since the start or the last seek
+  std::vector<uint8_t> pending_;  ///< decoded bytes not yet handed out
+  size_t pendingStart_ = 0;       ///< first byte of pending_ not handed out
+  bool end_ = false;
+};
+
+/// A forward-and-back cursor over a ByteReader with a read-ahead buffer, so that codec
+/// libraries that read a few hundred bytes at a time do not make a system call each.
+class Cursor {
+ public:
+  explicit Cursor(wav::ByteReader& reader) : reader_(reader), size_(reader.Size()) {}
+
+  uint64_t size() const { return size_; }
+  uint64_t tell() const { return pos_; }
+  /// False when `offset` lies past the end.
+  bool seek(uint64_t offset);
+  /// Reads up to `n` bytes; fewer only at the end or on a read failure (failed() says).
+  size_t read(void* out, size_t n);
+  bool failed() const { return failed_; }
+
+ private:
+  static const size_t kBuffer = 1u << 16;
+  wav::ByteReader& reader_;
+  uint64_t size_;
+  uint64_t pos_ = 0;
+  std::vector<uint8_t> buffer_;
+  uint64_t bufferAt_ = 0;  // file offset of buffer_[0]
+  bool failed_ = false;
+};
+
+/// Stores `value` (a sample of `bits` significant bits, shifted up to fill the
+/// container) as `containerBits`-bit little-endian PCM at `out`.
+void PutSample(int32_t value, uint32_t bits, int32_t containerBits, uint8_t* out);
+
+/// The container width for samples of `bits` significant bits: 8, 16, 24 or 32.
+int32_t ContainerBits(uint32_t bits);
+
+/// Latin-1 text (ID3v1) as UTF-8.
+std::string Latin1ToUtf8(const char* text, size_t size);
+
+/// Fills the tag field named by a Vorbis comment "NAME=value" (TITLE, ARTIST, ALBUM,
+/// GENRE, DATE; names are matched without case), keeping the first of each.
+void TakeVorbisComment(const char* entry, size_t size, wav::Tags* tags);
+
+}  // namespace tb::codec
+
+#endif  // TB_PLUGINS_CODEC_DECODER_H

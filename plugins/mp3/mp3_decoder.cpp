@@ -1,0 +1,241 @@
+#include "plugins/mp3/mp3_decoder.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tb::mp3 {
+namespace {
+
+using codec::Cursor;
+
+// How far past the ID3v2 tag the first frame may start.
+const uint64_t kMaxJunk = 64 * 1024;
+
+struct FrameHeader {
+  int version;  // 1, 2, or 25 for 2.5
+  int rate;
+  uint32_t length;  // bytes, header included
+};
+
+bool ParseHeader(const uint8_t* h, FrameHeader* out) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+  const int versionBits = (h[1] >> 3) & 3;
+  const int layerBits = (h[1] >> 1) & 3;
+  const int bitrateIndex = h[2] >> 4;
+  const int rateIndex = (h[2] >> 2) & 3;
+  const int padding = (h[2] >> 1) & 1;
+  if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 ||
+      rateIndex == 3) {
+    return false;
+  }
+  static const int kRate[3] = {44100, 48000, 32000};
+  static const int kBitrate1[15] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                    112, 128, 160, 192, 224, 256, 320};
+  static const int kBitrate2[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+  const int version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
+  const int rate = kRate[rateIndex] / (version == 1 ? 1 : version == 2 ? 2 : 4);
+  const int kbps = version == 1 ? kBitrate1[bitrateIndex] : kBitrate2[bitrateIndex];
+  out->version = version;
+  out->rate = rate;
+  out->length = static_cast<uint32_t>((version == 1 ? 144 : 72) * kbps * 1000 / rate + padding);
+  return true;
+}
+
+uint64_t Id3v2End(Cursor& in) {
+  uint8_t h[10];
+  in.seek(0);
+  if (in.read(h, 10) != 10 || std::memcmp(h, "ID3", 3) != 0) return 0;
+  return 10 + ((h[6] & 0x7Fu) << 21 | (h[7] & 0x7Fu) << 14 | (h[8] & 0x7Fu) << 7 | (h[9] & 0x7Fu)) +
+         ((h[5] & 0x10) ? 10 : 0);
+}
+
+bool ChainAt(Cursor& in, uint64_t at) {
+  FrameHeader first{};
+  for (int i = 0; i < 3; ++i) {
+    uint8_t h[4];
+    FrameHeader f{};
+    if (!in.seek(at) || in.read(h, 4) != 4 || !ParseHeader(h, &f)) return false;
+    if (i == 0) first = f;
+    if (f.version != first.version || f.rate != first.rate) return false;
+    at += f.length;
+  }
+  return true;
+}
+
+class Mp3Decoder final : public codec::BlockDecoder {
+ public:
+  Mp3Decoder(std::shared_ptr<const Mpg123Api> api, wav::ByteReader& reader, int32_t bits)
+      : api_(std::move(api)), in_(reader), bits_(bits) {}
+  ~Mp3Decoder() override {
+    if (mh_) {
+      api_->close(mh_);
+      api_->destroy(mh_);
+    }
+  }
+
+  bool Open() {
+    int err = 0;
+    mh_ = api_->create(nullptr, &err);
+    if (!mh_) return Fail(std::string("the MP3 decoder cannot start: ") + api_->plainStrerror(err));
+    api_->param(mh_, MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
+    api_->formatNone(mh_);
+    const long* rates = nullptr;
+    size_t count = 0;
+    api_->rates(&rates, &count);
+    const int encoding = bits_ == 24 ? MPG123_ENC_SIGNED_24 : MPG123_ENC_SIGNED_16;
+    for (size_t i = 0; i < count; ++i) {
+      api_->format(mh_, rates[i], MPG123_MONO | MPG123_STEREO, encoding);
+    }
+    in_.seek(0);
+    if (api_->replaceReader(mh_, ReadCb, SeekCb, nullptr) != MPG123_OK ||
+        api_->openHandle(mh_, this) != MPG123_OK) {
+      return Fail(Damage("when it was opened"));
+    }
+    // The scan counts the frames, so the length is exact even without a Xing header.
+    if (api_->scan(mh_) != MPG123_OK) return Fail(Damage("while its frames were counted"));
+    long rate = 0;
+    int channels = 0, enc = 0;
+    if (api_->getFormat(mh_, &rate, &channels, &enc) != MPG123_OK || rate <= 0 || channels < 1 ||
+        channels > 2) {
+      return Fail(Damage("in its first frame"));
+    }
+    const int64_t length = api_->length(mh_);
+    if (length < 0) return Fail(Damage("while its length was measured"));
+    info_.format = pcm::Format{static_cast<int32_t>(rate), bits_, channels};
+    info_.significantBits = static_cast<uint32_t>(bits_);
+    info_.frames = static_cast<uint64_t>(length);
+    ReadTags();
+    return true;
+  }
+
+ private:
+  std::string Damage(const char* where) {
+    if (in_.failed()) return "the file could not be read";
+    return std::string("damaged MP3 data ") + where + ": " + api_->strerror(mh_);
+  }
+
+  static std::string Text(const mpg123_string* s) {
+    if (!s || !s->p || s->fill == 0) return std::string();
+    return std::string(s->p, strnlen(s->p, s->fill));
+  }
+
+  void ReadTags() {
+    mpg123_id3v1* v1 = nullptr;
+    mpg123_id3v2* v2 = nullptr;
+    if ((api_->metaCheck(mh_) & MPG123_ID3) == 0 || api_->id3(mh_, &v1, &v2) != MPG123_OK) return;
+    wav::Tags& t = info_.tags;
+    if (v2) {
+      t.title = Text(v2->title);
+      t.artist = Text(v2->artist);
+      t.album = Text(v2->album);
+      t.genre = Text(v2->genre);
+      t.year = Text(v2->year);
+    }
+    if (v1) {
+      if (t.title.empty()) t.title = codec::Latin1ToUtf8(v1->title, sizeof v1->title);
+      if (t.artist.empty()) t.artist = codec::Latin1ToUtf8(v1->artist, sizeof v1->artist);
+      if (t.album.empty()) t.album = codec::Latin1ToUtf8(v1->album, sizeof v1->album);
+      if (t.year.empty()) t.year = codec::Latin1ToUtf8(v1->year, sizeof v1->year);
+    }
+  }
+
+  bool DecodeBlock() override {
+    const size_t frameBytes = pcm::FrameBytes(info_.format);
+    const size_t want = 1152 * 4 * frameBytes;
+    const size_t at = pending_.size();
+    pending_.resize(at + want);
+    for (;;) {
+      size_t done = 0;
+      const int r = api_->read(mh_, pending_.data() + at, want, &done);
+      if (r == MPG123_NEW_FORMAT) {
+        long rate = 0;
+        int channels = 0, enc = 0;
+        api_->getFormat(mh_, &rate, &channels, &enc);
+        if (rate != info_.format.sampleRate || channels != info_.format.channels) {
+          pending_.resize(at);
+          return Fail("the MP3 stream changes its rate or channel count");
+        }
+        if (done == 0) continue;
+      }
+      pending_.resize(at + done - done % frameBytes);
+      if (r == MPG123_DONE) {
+        if (done == 0) end_ = true;
+        return true;
+      }
+      if (r != MPG123_OK && r != MPG123_NEW_FORMAT) {
+        return Fail(Damage("while it was decoded"));
+      }
+      if (done > 0) return true;
+    }
+  }
+
+  bool SeekTo(uint64_t frame) override {
+    if (api_->seek(mh_, static_cast<int64_t>(frame), SEEK_SET) < 0) {
+      return Fail("cannot seek in the MP3 stream: " + std::string(api_->strerror(mh_)));
+    }
+    return true;
+  }
+
+  static int ReadCb(void* self, void* buffer, size_t size) {
+    auto* d = static_cast<Mp3Decoder*>(self);
+    const size_t got = d->in_.read(buffer, size);
+    return d->in_.failed() ? -1 : static_cast<int>(got);
+  }
+  static int64_t SeekCb(void* self, int64_t offset, int whence) {
+    Cursor& in = static_cast<Mp3Decoder*>(self)->in_;
+    int64_t base = 0;
+    if (whence == SEEK_CUR) base = static_cast<int64_t>(in.tell());
+    if (whence == SEEK_END) base = static_cast<int64_t>(in.size());
+    const int64_t to = base + offset;
+    return to >= 0 && in.seek(static_cast<uint64_t>(to)) ? to : -1;
+  }
+
+  std::shared_ptr<const Mpg123Api> api_;
+  Cursor in_;
+  int32_t bits_;
+  mpg123_handle* mh_ = nullptr;
+};
+
+}  // namespace
+
+bool LooksLikeMp3(wav::ByteReader& reader) {
+  Cursor in(reader);
+  const uint64_t start = Id3v2End(in);
+  std::vector<uint8_t> window(static_cast<size_t>(kMaxJunk) + 4);
+  in.seek(start);
+  const size_t n = in.read(window.data(), window.size());
+  for (size_t i = 0; i + 4 <= n; ++i) {
+    FrameHeader f{};
+    if (window[i] == 0xFF && ParseHeader(window.data() + i, &f) && ChainAt(in, start + i)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+codec::Opened OpenMp3(std::shared_ptr<const Mpg123Api> api, wav::ByteReader& reader, int32_t bits) {
+  codec::Opened result;
+  try {
+    if (!LooksLikeMp3(reader)) {
+      result.error = "no MPEG layer III frames";
+      return result;
+    }
+    result.ours = true;
+    if (bits != 16 && bits != 24) {
+      result.error = "the MP3 decoder writes 16 or 24 bits";
+      return result;
+    }
+    auto decoder = std::make_unique<Mp3Decoder>(std::move(api), reader, bits);
+    if (!decoder->Open()) {
+      result.error = decoder->error();
+      return result;
+    }
+    result.decoder = std::move(decoder);
+  } catch (...) {
+    result.decoder.reset();
+    result.error = "out of memory";
+  }
+  return result;
+}
+
+}  // namespace tb::mp3

@@ -1,0 +1,307 @@
+// tunebay-host convert, several inputs or folders at once: every audio file found is
+// converted into --out-dir, keeping its place under the folder it was found in.
+//
+// Each file is converted by a child process running the single-file convert, so a
+// plug-in that crashes on one file costs that file only, and each file's output still
+// appears only when it is complete. The parent finds the files (those whose extension a
+// decoder lists), decides on existing outputs (-y, -n), shows where it is, and reports
+// every failure at the end.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host_support.h"
+
+namespace host {
+
+namespace {
+
+const CommandHelp kBatchHelp = {
+    "usage: tunebay-host convert INPUT... --out-dir DIR [--to flac|wav] [-y|-n] [--cd]\n"
+    "                            [--format RATE:BITS:CHANNELS] [--encoder NAME]\n"
+    "                            [--plugins DIR] [--keys NAME1 NAME2]\n"
+    "\n"
+    "Converts every INPUT file, and every audio file under every INPUT folder (a file a\n"
+    "decoder lists the extension of), into DIR, as the single-file convert does (tags\n"
+    "included). A file found in a folder keeps its place under that folder: IN/a/b.mp3\n"
+    "becomes DIR/a/b.wav. Bad files are reported and skipped; the others go on.\n"
+    "\n"
+    "  --out-dir DIR        where the outputs go (made when missing)\n"
+    "  --to flac|wav        the output format, by extension (default: wav)\n"
+    "  -y                   overwrite outputs that exist\n"
+    "  -n                   skip inputs whose output exists\n"
+    "                       (with neither, an existing output is a failure)\n"
+    "  --cd                 CD audio: --format 44100:16:2 (rounded to nearest: the\n"
+    "                       convertor does not dither)\n"
+    "  --format R:B:C       the outputs' sample rate, bits per sample and channels\n"
+    "  --encoder NAME       as for the single-file convert\n",
+    "\n"
+    "Exit status: 0 when every file was converted or skipped, 1 when any failed,\n"
+    "2 for bad arguments.\n"};
+
+struct Options {
+  bool help = false;
+  std::vector<std::string> inputs;
+  std::string outDir;
+  std::string to = "wav";
+  bool overwrite = false;
+  bool skipExisting = false;
+  std::string format;  // R:B:C passed on, empty for the input's own
+  std::string encoder;
+  ManagerOptions manager;
+  std::vector<std::string> managerArgs;  // --plugins and --keys as typed, passed on
+};
+
+bool Parse(const Args& args, Options& options) {
+  DefaultManagerOptions(options.manager);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const size_t before = i;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--out-dir" && i + 1 < args.size()) {
+      options.outDir = args[++i];
+    } else if (arg == "--to" && i + 1 < args.size()) {
+      options.to = args[++i];
+      if (options.to != "flac" && options.to != "wav") {
+        std::fprintf(stderr, "error: --to takes flac or wav, not %s\n", options.to.c_str());
+        return false;
+      }
+    } else if (arg == "-y") {
+      options.overwrite = true;
+    } else if (arg == "-n") {
+      options.skipExisting = true;
+    } else if (arg == "--cd") {
+      options.format = "44100:16:2";
+    } else if (arg == "--format" && i + 1 < args.size()) {
+      tb::AudioFormat format;
+      if (!ParseFormatOption(args[++i], format)) return false;
+      options.format = args[i];
+    } else if (arg == "--encoder" && i + 1 < args.size()) {
+      options.encoder = args[++i];
+    } else if (TakeManagerOption(args, i, options.manager)) {
+      options.managerArgs.insert(options.managerArgs.end(), args.begin() + before,
+                                 args.begin() + i + 1);
+    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
+      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
+      return false;
+    } else {
+      options.inputs.push_back(arg);
+    }
+  }
+  if (options.help) return true;
+  if (options.overwrite && options.skipExisting) {
+    std::fprintf(stderr, "error: -y and -n exclude each other\n");
+    return false;
+  }
+  if (options.inputs.empty() || options.outDir.empty()) {
+    std::fprintf(stderr, "error: convert of several inputs needs them and --out-dir\n");
+    return false;
+  }
+  return true;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return text;
+}
+
+std::string ExtensionOf(const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  const size_t slash = name.find_last_of("\\/");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Lower(name.substr(dot + 1));
+}
+
+// The extensions the catalogue's decoders list, lower case.
+bool DecoderExtensions(const Options& options, std::set<std::string>& extensions) {
+  return RunWithManager(options.manager, [&extensions](tb::IManager* manager) {
+           tb::com_ptr<tb::IManager> self(manager);
+           auto catalogue = self.query<tb::IComponentCollection>();
+           if (!catalogue) return 1;
+           for (int32_t i = 0; i < catalogue->GetCount(); ++i) {
+             tb::com_ptr<tb::IComponent> component;
+             if (!catalogue->GetItem(i, component.put()) || !component) continue;
+             if (component->GetKind() != tb::kKindDecoder) continue;
+             auto list = component.query<tb::IExtensionList>();
+             if (!list) continue;
+             for (int32_t k = 0; k < list->GetCount(); ++k) {
+               const char* ext = list->GetExtension(k);
+               if (ext && *ext) extensions.insert(Lower(ext));
+             }
+           }
+           return 0;
+         }) == 0;
+}
+
+struct Job {
+  std::string input;     // full path
+  std::string relative;  // under the output folder, without extension
+};
+
+// Every file under `folder` whose extension is in `extensions`, in name order.
+void Walk(const std::string& folder, const std::string& relative,
+          const std::set<std::string>& extensions, std::vector<Job>& jobs) {
+  WIN32_FIND_DATAA found;
+  const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::pair<std::string, bool>> entries;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.emplace_back(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  std::sort(entries.begin(), entries.end());
+  for (const auto& e : entries) {
+    const std::string path = folder + "\\" + e.first;
+    const std::string rel = relative.empty() ? e.first : relative + "\\" + e.first;
+    if (e.second) {
+      Walk(path, rel, extensions, jobs);
+    } else if (extensions.count(ExtensionOf(e.first)) != 0) {
+      jobs.push_back({path, rel.substr(0, rel.size() - ExtensionOf(e.first).size() - 1)});
+    }
+  }
+}
+
+bool MakeFolders(const std::string& path) {
+  for (size_t at = path.find_first_of("\\/", 3); at != std::string::npos;
+       at = path.find_first_of("\\/", at + 1)) {
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+  }
+  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::string QuoteArg(const std::string& arg) {
+  std::string out = "\"";
+  for (char c : arg) {
+    if (c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Runs the single-file convert in a child process; its exit status, or -1 when it could
+// not be started.
+int RunChild(const Options& options, const std::string& input, const std::string& output) {
+  char self[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return -1;
+  std::string line = QuoteArg(self) + " convert " + QuoteArg(input) + " " + QuoteArg(output);
+  if (!options.format.empty()) line += " --format " + options.format;
+  if (!options.encoder.empty()) line += " --encoder " + QuoteArg(options.encoder);
+  for (const std::string& arg : options.managerArgs) line += " " + QuoteArg(arg);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::vector<char> mutableLine(line.begin(), line.end());
+  mutableLine.push_back('\0');
+  if (!CreateProcessA(self, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return -1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 1;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(status);
+}
+
+}  // namespace
+
+bool IsBatchConvert(const Args& args) {
+  size_t positional = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--out-dir" || a == "--to" || a == "--cd" || a == "-y" || a == "-n") return true;
+    if (a == "--format" || a == "--encoder" || a == "--plugins") {
+      ++i;
+    } else if (a == "--keys") {
+      i += 2;
+    } else if (a.empty() || a[0] != '-') {
+      ++positional;
+    }
+  }
+  return positional > 2;
+}
+
+int CommandConvertBatch(const Args& args) {
+  Options options;
+  if (!Parse(args, options)) return ShowHelpForBadArguments(kBatchHelp);
+  if (options.help) return ShowHelp(kBatchHelp);
+
+  std::set<std::string> extensions;
+  if (!DecoderExtensions(options, extensions)) return 1;
+  std::vector<Job> jobs;
+  std::vector<std::string> failures;
+  for (const std::string& typed : options.inputs) {
+    const std::string full = SourceNameOf(typed);
+    const DWORD attributes = GetFileAttributesA(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      failures.push_back(typed + ": not found");
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      Walk(full, "", extensions, jobs);
+    } else {
+      const size_t slash = full.find_last_of("\\/");
+      const std::string name = full.substr(slash + 1);
+      const std::string ext = ExtensionOf(name);
+      jobs.push_back({full, ext.empty() ? name : name.substr(0, name.size() - ext.size() - 1)});
+    }
+  }
+  const std::string outDir = SourceNameOf(options.outDir);
+  if (!MakeFolders(outDir)) {
+    std::fprintf(stderr, "error: cannot make the folder %s\n", outDir.c_str());
+    return 1;
+  }
+
+  size_t converted = 0, skipped = 0;
+  // Two inputs that map to one output (a.flac and a.mp3 side by side) must not have the
+  // second silently replace the first's output, even with -y.
+  std::set<std::string> taken;
+  const double started = Now();
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const Job& job = jobs[i];
+    const std::string output = outDir + "\\" + job.relative + "." + options.to;
+    std::printf("[%zu/%zu %3d%%] %s\n", i + 1, jobs.size(), static_cast<int>(100 * i / jobs.size()),
+                job.input.c_str());
+    std::fflush(stdout);
+    if (!taken.insert(Lower(output)).second) {
+      failures.push_back(job.input + ": " + output + " is the output of an earlier input too");
+      continue;
+    }
+    if (GetFileAttributesA(output.c_str()) != INVALID_FILE_ATTRIBUTES && !options.overwrite) {
+      if (options.skipExisting) {
+        std::printf("  skipped: %s exists\n", output.c_str());
+        ++skipped;
+      } else {
+        failures.push_back(job.input + ": " + output + " exists (-y overwrites, -n skips)");
+      }
+      continue;
+    }
+    const size_t slash = output.find_last_of('\\');
+    if (!MakeFolders(output.substr(0, slash))) {
+      failures.push_back(job.input + ": cannot make the folder for " + output);
+      continue;
+    }
+    const int status = RunChild(options, job.input, output);
+    if (status == 0) {
+      ++converted;
+    } else {
+      failures.push_back(job.input +
+                         (status < 0 ? ": the converting process did not start"
+                                     : ": failed (exit status " + std::to_string(status) + ")"));
+    }
+    std::fflush(stdout);
+  }
+  std::printf("%zu converted, %zu skipped, %zu failed in %.1f s\n", converted, skipped,
+              failures.size(), Now() - started);
+  for (const std::string& failure : failures) std::printf("  failed: %s\n", failure.c_str());
+  return failures.empty() ? 0 : 1;
+}
+
+}  // namespace host
