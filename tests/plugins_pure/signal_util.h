@@ -13,11 +13,11 @@ namespace tb::test {
 const double kPi = 3.14159265358979323846;
 
 /// `frames` frames of a sine of `amplitude` at `freq` Hz, the same in every channel.
-inline std::vector<float> Sine(double freq, double rate, double amplitude, size_t frames,
-                               int channels = 1) {
-  std::vector<float> v(frames * static_cast<size_t>(channels));
+inline std::vector<double> Sine(double freq, double rate, double amplitude, size_t frames,
+                                int channels = 1) {
+  std::vector<double> v(frames * static_cast<size_t>(channels));
   for (size_t n = 0; n < frames; ++n) {
-    const auto s = static_cast<float>(amplitude * std::sin(2 * kPi * freq * n / rate));
+    const double s = amplitude * std::sin(2 * kPi * freq * n / rate);
     for (int c = 0; c < channels; ++c) v[n * channels + c] = s;
   }
   return v;
@@ -70,10 +70,6 @@ inline ToneFit FitTone(const std::vector<double>& x, int channels, int channel, 
   }
   fit.residualPower = res / static_cast<double>(end - begin);
   return fit;
-}
-
-inline std::vector<double> ToDouble(const std::vector<float>& v) {
-  return std::vector<double>(v.begin(), v.end());
 }
 
 /// Root mean square of channel `channel` over frames [begin, end).
