@@ -7,7 +7,8 @@
 
 namespace tb::pcm {
 
-/// Radix-2 transforms of one size over interleaved complex doubles (re, im), in place.
+/// Radix-4 transforms (with one radix-2 pass where the size needs it) of one size over interleaved
+/// complex doubles (re, im), in place.
 ///
 /// Forward leaves the spectrum in bit-reversed order and Inverse takes it in that order,
 /// which spares both a reordering pass: a caller that filters by multiplying the spectrum
@@ -41,8 +42,15 @@ class Fft {
 
   size_t size_;
   int bits_;
-  // For each pass with butterflies `half` apart (half = size/2, size/4, ..., 4), half
-  // twiddles e^(-pi i j / half) as (re, im) pairs, the largest pass first.
+  // The passes that use a table, largest first: butterflies `half` apart (and half/2
+  // for radix 4); twiddles at `offset`, for radix 4 w, w^2, w^3 with w = e^(-pi i j /
+  // half), j < half/2, else w for j < half.
+  struct Stage {
+    size_t half;
+    bool radix4;
+    size_t offset;
+  };
+  std::vector<Stage> stages_;
   std::vector<double> storage_;
   const double* twiddles_ = nullptr;  // 16-byte aligned
   size_t twiddleCount_ = 0;
