@@ -286,7 +286,7 @@ bool Resampler::BuildBand(int32_t inRate, double pass, double stop, std::string*
   bandTaps_ = 2 * delay + 1;
   const size_t overlap = (2 * delay + up_ - 1) / up_;
   size_t size = 64 * down_;
-  while (size < 8 * overlap) size *= 2;
+  while (size < 4 * overlap) size *= 2;
   bandSize_ = size;
   bandStep_ = (size - overlap) / down_ * down_;
   bandDrop_ = up_ > 1 ? delay : delay / down_;
