@@ -82,6 +82,15 @@ inline double Rms(const std::vector<double>& x, int channels, int channel, size_
 
 inline double Db(double ratio) { return 20 * std::log10(ratio); }
 
+/// Whether two sample streams have the same length and differ nowhere by more than `most`.
+inline bool Close(const std::vector<double>& a, const std::vector<double>& b, double most) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::fabs(a[i] - b[i]) > most) return false;
+  }
+  return true;
+}
+
 /// Block sizes from `rng` (1 to `largest`) that add up to `total`.
 inline std::vector<size_t> RandomSplit(size_t total, size_t largest, std::mt19937* rng) {
   std::vector<size_t> sizes;
