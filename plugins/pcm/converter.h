@@ -27,7 +27,9 @@ struct ConvertOptions {
 ///
 /// A block need not end on a frame: the bytes of a partial frame wait for the next block.
 /// The resampler keeps its state between blocks, so the output does not depend on how
-/// the stream was split. At the end of the stream Flush gives the filter's tail.
+/// the stream was split (beyond Resampler's differences under -160 dB, which move a
+/// sample by a step now and then). At the end of the stream Flush gives the filter's
+/// tail.
 class Converter {
  public:
   /// A converter between two supported formats (they may be equal); null with `*error`

@@ -31,11 +31,12 @@ namespace tb::pcm {
 /// filters' delay is taken up internally, the stream is taken as silent before its first
 /// frame), and after Flush a stream of N input frames has given exactly ceil(N*L/M)
 /// output frames. The output runs a fixed latency() input frames (half the filters'
-/// length and a little) behind the input: after n input frames exactly OutputLimit(n - latency())
-/// frames have come out, so a block of k frames never gives more than ceil(k*L/M) frames.
-/// To keep up, a Process that ends inside a transform block transforms what it has; the
-/// same frames transformed again with the whole block round differently in the last
-/// bits, so different splits of the input agree to about 1e-15 of full scale.
+/// length and a little) behind the input: after n input frames exactly
+/// OutputLimit(n - latency()) frames have come out, so a block of k frames never gives
+/// more than ceil(k*L/M) frames. To keep up, a Process that ends inside a transform block
+/// transforms what it has, taking the frames still to come as silence; the outputs it
+/// takes from that differ from the whole block's only within the stopband (below
+/// -160 dB), so any split of the input gives the same output to that precision.
 class Resampler {
  public:
   static constexpr double kStopbandDb = 160.0;
@@ -44,7 +45,7 @@ class Resampler {
   /// A resampler from `inRate` to `outRate` (both 1 to 1000000, different) for
   /// `channels` (1 to 256) channels; null with `*error` set when the rates or channel
   /// count are out of range or the ratio needs an unreasonably long filter (beyond
-  /// about 64:1 downwards).
+  /// about 200:1 downwards).
   static std::unique_ptr<Resampler> Create(int32_t inRate, int32_t outRate, int32_t channels,
                                            std::string* error);
 
