@@ -137,8 +137,8 @@ struct IConvertor : public IUnknown {
 /// no setting. The other two are an extension of the bundled PCM convertor, which a host
 /// passes to the manager's convertor (IManager::GetConvertor) to choose whether the
 /// conversions it makes from then on dither when they reduce the bits per sample (on
-/// until told otherwise); the choice holds for every proxy. A convertor that does not
-/// know them answers false.
+/// until told otherwise); the choice holds for every proxy. Other convertors need not
+/// know them; the PCM convertor answers false to any value it does not know.
 const int32_t kPrepareConversion = 1;
 const int32_t kPrepareDitherOff = 0x100;
 const int32_t kPrepareDitherOn = 0x101;
