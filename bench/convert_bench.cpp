@@ -1,25 +1,25 @@
-// Times the PCM converter the way the source side drives it: 44.1 kHz stereo 16-bit to
-// 48 kHz, in the largest blocks a converting read asks for. Prints the real-time factor;
-// with a file name it also writes the generated input there as a WAVE file, so
-// convert_bench.sh can time another resampler on the same audio.
+// The conversion benchmark's helper, so that both sides are measured on the same files
+// and in the same way: makes the test files and measures the converted ones.
 //
-// usage: convert_bench [input.wav [seconds]]
-#include <algorithm>
-#include <chrono>
+// usage: convert_bench tone OUTPUT.wav RATE SECONDS [FREQ [AMPLITUDE]]
+//          a stereo 24-bit sine (default 1 kHz at 0.891, -1 dBFS), rounded without dither
+//        convert_bench sinad FILE.wav FREQ
+//          signal to noise and distortion of the sine at FREQ in the first channel,
+//          from the second second on (the first and last half second are left out)
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "plugins/pcm/converter.h"
+#include "plugins/pcm/format.h"
 #include "plugins/wav/wav_file.h"
 
 namespace {
 
-const size_t kBlock = 215040;  // the largest block a converting read passes on
-const int kRounds = 3;
+const double kPi = 3.14159265358979323846;
 
 class FileWriter final : public tb::wav::ByteWriter {
  public:
@@ -39,73 +39,130 @@ class FileWriter final : public tb::wav::ByteWriter {
   std::FILE* f_;
 };
 
-// Music-like material: a few partials in each channel, slowly beating, with a little
-// noise from a fixed generator, so every run converts the same bytes.
-std::vector<uint8_t> Generate(size_t frames) {
-  std::vector<uint8_t> bytes(frames * 4);
-  uint32_t seed = 12345;
-  const double pi = 3.14159265358979323846;
-  for (size_t n = 0; n < frames; ++n) {
-    const double t = static_cast<double>(n) / 44100;
-    seed = seed * 1664525u + 1013904223u;
-    const double noise = (static_cast<double>(seed >> 8) / 16777216.0 - 0.5) * 0.002;
-    const double l = 0.3 * std::sin(2 * pi * 220 * t) + 0.2 * std::sin(2 * pi * 1375 * t) +
-                     0.1 * std::sin(2 * pi * 7031 * t) * std::sin(2 * pi * 0.5 * t) + noise;
-    const double r = 0.3 * std::sin(2 * pi * 330 * t) + 0.15 * std::sin(2 * pi * 2750 * t) +
-                     0.05 * std::sin(2 * pi * 15000 * t) - noise;
-    const auto li = static_cast<int16_t>(std::lround(l * 32767));
-    const auto ri = static_cast<int16_t>(std::lround(r * 32767));
-    bytes[4 * n] = static_cast<uint8_t>(li);
-    bytes[4 * n + 1] = static_cast<uint8_t>(static_cast<uint16_t>(li) >> 8);
-    bytes[4 * n + 2] = static_cast<uint8_t>(ri);
-    bytes[4 * n + 3] = static_cast<uint8_t>(static_cast<uint16_t>(ri) >> 8);
+class FileReader final : public tb::wav::ByteReader {
+ public:
+  explicit FileReader(const char* path) : f_(std::fopen(path, "rb")) {}
+  ~FileReader() override {
+    if (f_) std::fclose(f_);
   }
-  return bytes;
+  bool ok() const { return f_ != nullptr; }
+  uint64_t Size() override {
+    std::fseek(f_, 0, SEEK_END);
+    return static_cast<uint64_t>(std::ftell(f_));
+  }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    if (std::fseek(f_, static_cast<long>(offset), SEEK_SET) != 0) return 0;
+    return std::fread(buffer, 1, size, f_);
+  }
+
+ private:
+  std::FILE* f_;
+};
+
+int MakeTone(const char* path, int rate, int seconds, double freq, double amplitude) {
+  const tb::pcm::Format format{rate, 24, 2};
+  FileWriter file(path);
+  tb::wav::Writer wav(file);
+  if (!file.ok() || !wav.Begin(format)) {
+    std::fprintf(stderr, "cannot write %s\n", path);
+    return 1;
+  }
+  std::vector<double> samples;
+  std::vector<uint8_t> bytes;
+  const size_t total = static_cast<size_t>(rate) * static_cast<size_t>(seconds);
+  for (size_t at = 0; at < total; at += 65536) {
+    const size_t n = std::min<size_t>(65536, total - at);
+    samples.resize(2 * n);
+    for (size_t i = 0; i < n; ++i) {
+      // The phase from the frame number modulo the period keeps long files exact.
+      const double t = std::fmod(static_cast<double>(at + i) * freq, static_cast<double>(rate));
+      samples[2 * i] = samples[2 * i + 1] = amplitude * std::sin(2 * kPi * t / rate);
+    }
+    bytes.resize(6 * n);
+    tb::pcm::EncodeSamples(24, samples.data(), samples.size(), bytes.data());
+    if (!wav.Write(bytes.data(), bytes.size())) {
+      std::fprintf(stderr, "cannot write %s: %s\n", path, wav.error().c_str());
+      return 1;
+    }
+  }
+  return wav.Finish() ? 0 : 1;
+}
+
+// Least-squares fit of a + b sin + c cos at the tone's frequency; the rest is noise and
+// distortion.
+int MeasureSinad(const char* path, double freq) {
+  FileReader file(path);
+  if (!file.ok()) {
+    std::fprintf(stderr, "cannot read %s\n", path);
+    return 1;
+  }
+  const tb::wav::ParseResult parsed = tb::wav::Parse(file);
+  if (!parsed.ok) {
+    std::fprintf(stderr, "%s: %s\n", path, parsed.error.c_str());
+    return 1;
+  }
+  const tb::wav::WavInfo& info = parsed.info;
+  const auto rate = static_cast<uint64_t>(info.format.sampleRate);
+  const uint64_t begin = rate, end = std::min(info.frameCount, 11 * rate) - rate / 2;
+  if (info.frameCount < 3 * rate) {
+    std::fprintf(stderr, "%s: too short to measure\n", path);
+    return 1;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>((end - begin) * info.blockAlign));
+  file.ReadAt(info.dataOffset + begin * info.blockAlign, bytes.data(), bytes.size());
+  const auto frames = static_cast<size_t>(end - begin);
+  const auto channels = static_cast<size_t>(info.format.channels);
+  std::vector<double> all(frames * channels), x(frames);
+  tb::pcm::DecodeSamples(info.format.bitsPerSample, bytes.data(), all.size(), all.data());
+  for (size_t n = 0; n < frames; ++n) x[n] = all[n * channels];
+
+  double m[3][4] = {};
+  auto basis = [&](size_t n, double* b) {
+    const double t = std::fmod(static_cast<double>(begin + n) * freq, static_cast<double>(rate));
+    b[0] = 1;
+    b[1] = std::sin(2 * kPi * t / static_cast<double>(rate));
+    b[2] = std::cos(2 * kPi * t / static_cast<double>(rate));
+  };
+  for (size_t n = 0; n < frames; ++n) {
+    double b[3];
+    basis(n, b);
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) m[i][j] += b[i] * b[j];
+      m[i][3] += b[i] * x[n];
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    for (int r = 0; r < 3; ++r) {
+      if (r == i) continue;
+      const double f = m[r][i] / m[i][i];
+      for (int k = 0; k < 4; ++k) m[r][k] -= f * m[i][k];
+    }
+  }
+  const double a = m[0][3] / m[0][0], s = m[1][3] / m[1][1], c = m[2][3] / m[2][2];
+  double residual = 0;
+  for (size_t n = 0; n < frames; ++n) {
+    double b[3];
+    basis(n, b);
+    const double e = x[n] - (a + s * b[1] + c * b[2]);
+    residual += e * e;
+  }
+  residual /= static_cast<double>(frames);
+  const double signal = (s * s + c * c) / 2;
+  std::printf("sinad=%.1f\n", 10 * std::log10(signal / residual));
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
-  if (seconds <= 0) {
-    std::fprintf(stderr, "usage: convert_bench [input.wav [seconds]]\n");
-    return 2;
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "tone" && argc >= 5) {
+    return MakeTone(argv[2], std::atoi(argv[3]), std::atoi(argv[4]),
+                    argc > 5 ? std::atof(argv[5]) : 1000.0, argc > 6 ? std::atof(argv[6]) : 0.891);
   }
-  const tb::pcm::Format from{44100, 16, 2}, to{48000, 16, 2};
-  const std::vector<uint8_t> input = Generate(static_cast<size_t>(seconds) * 44100);
-
-  if (argc > 1) {
-    FileWriter file(argv[1]);
-    tb::wav::Writer wav(file);
-    if (!file.ok() || !wav.Begin(from) || !wav.Write(input.data(), input.size()) || !wav.Finish()) {
-      std::fprintf(stderr, "cannot write %s %s\n", argv[1], wav.error().c_str());
-      return 1;
-    }
-  }
-
-  std::string error;
-  auto converter = tb::pcm::Converter::Create(from, to, &error);
-  if (!converter) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  double best = 1e30;
-  size_t produced = 0;
-  for (int round = 0; round < kRounds; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    produced = 0;
-    for (size_t at = 0; at < input.size(); at += kBlock) {
-      produced += converter->Convert(input.data() + at, std::min(kBlock, input.size() - at));
-    }
-    produced += converter->Flush();
-    const double took =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    best = std::min(best, took);
-  }
-  const auto* r = converter->resampler();
-  std::printf("converted %d s of 44100 Hz stereo 16-bit to 48000 Hz (%zu bytes, %zu taps)\n",
-              seconds, produced, r ? r->taps() : size_t{0});
-  std::printf("best of %d: %.3f s, %.1f times real time\n", kRounds, best, seconds / best);
-  std::printf("convert_seconds=%.6f\n", best);
-  return 0;
+  if (mode == "sinad" && argc == 4) return MeasureSinad(argv[2], std::atof(argv[3]));
+  std::fprintf(stderr,
+               "usage: convert_bench tone OUTPUT.wav RATE SECONDS [FREQ [AMPLITUDE]]\n"
+               "       convert_bench sinad FILE.wav FREQ\n");
+  return 2;
 }

@@ -1,28 +1,74 @@
 #!/bin/sh
-# Times the converter under Wine (bin/convert_bench.exe of a Windows build tree) against
-# sox's very-high-quality rate conversion of the same generated file, and prints the
-# ratio of the two times, both measured in this one run (best of three each).
+# The PCM convertor against sox's very-high-quality rate conversion, both as a user runs
+# them: whole processes on the same files (`tunebay-host convert` under Wine, sox
+# natively), 24-bit stereo output.
 #
-# usage: bench/convert_bench.sh BUILD_DIR [seconds]
+#  1. Quality: a 1 kHz sine at -1 dBFS (24-bit, 12 s) converted by both at each rate
+#     pair; the signal to noise and distortion of each output, measured alike.
+#  2. Speed: 10-minute files (a length where Wine's fixed start-up no longer counts),
+#     44.1 -> 48, 48 -> 44.1 and 96 -> 44.1 kHz; the two sides take turns, and the
+#     medians of the rounds give the ratio ours / sox (target: at most 0.5).
+#
+# usage: bench/convert_bench.sh BUILD_DIR [seconds [rounds]]
 set -eu
-build=$(cd "${1:?usage: convert_bench.sh BUILD_DIR [seconds]}" && pwd)
-seconds=${2:-60}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-"$build/wine-run" "$build/bin/convert_bench.exe" "Z:$work/in.wav" "$seconds" |
-  tee "$work/ours.txt"
-ours=$(sed -n 's/^convert_seconds=//p' "$work/ours.txt" | tr -d '\r')
-
+build=$(cd "${1:?usage: convert_bench.sh BUILD_DIR [seconds [rounds]]}" && pwd)
+seconds=${2:-600}
+rounds=${3:-3}
 command -v sox >/dev/null || { echo "sox not installed: no comparison"; exit 0; }
-best=""
-for round in 1 2 3; do
-  start=$(date +%s.%N)
-  sox "$work/in.wav" -b 16 "$work/out.wav" rate -v 48000
-  end=$(date +%s.%N)
-  best=$(echo "$start $end $best" |
-    awk '{ t = $2 - $1; if ($3 == "" || t < $3) print t; else print $3 }')
+work=$(mktemp -d)
+export WINEPREFIX="$build/wineprefix"
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# One Wine server for the whole run, as on a machine where Wine is in use.
+"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1 &
+
+bench() { "$build/wine-run" "$build/bin/convert_bench.exe" "$@" | tr -d '\r'; }
+ours() { "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$1" "Z:$2" --format "$3:24:2" >/dev/null 2>&1; }
+soxv() { sox "$1" -b 24 "$2" rate -v "$3"; }
+now() { date +%s.%N; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+echo "Quality: 1 kHz sine at -1 dBFS, 24-bit in and out, SINAD in dB"
+printf '%-18s %8s %8s %8s\n' "case" "input" "ours" "sox -v"
+for pair in 44100:48000 48000:44100 96000:44100 44100:96000 8000:48000 22050:44100 \
+            48000:96000 11025:44100 192000:44100; do
+  in=${pair%:*}
+  out=${pair#*:}
+  bench tone "Z:$work/q.wav" "$in" 12 >/dev/null
+  ours "$work/q.wav" "$work/q-ours.wav" "$out"
+  soxv "$work/q.wav" "$work/q-sox.wav" "$out"
+  a=$(bench sinad "Z:$work/q.wav" 1000 | sed -n 's/^sinad=//p')
+  b=$(bench sinad "Z:$work/q-ours.wav" 1000 | sed -n 's/^sinad=//p')
+  c=$(bench sinad "Z:$work/q-sox.wav" 1000 | sed -n 's/^sinad=//p')
+  printf '%-18s %8s %8s %8s\n' "$in -> $out" "$a" "$b" "$c"
 done
-factor=$(echo "$seconds $best" | awk '{ printf "%.1f", $1 / $2 }')
-echo "sox rate -v 48000: best of 3: $best s, $factor times real time"
-echo "$ours $best" | awk '{ printf "ours / sox time: %.2f\n", $1 / $2 }'
+rm -f "$work"/q*.wav
+
+echo
+echo "Speed: $seconds s stereo 24-bit files, whole processes, $rounds rounds taken in turn"
+for pair in 44100:48000 48000:44100 96000:44100; do
+  in=${pair%:*}
+  out=${pair#*:}
+  bench tone "Z:$work/in.wav" "$in" "$seconds" >/dev/null
+  : >"$work/ours.t"
+  : >"$work/sox.t"
+  for round in $(seq "$rounds"); do
+    start=$(now); ours "$work/in.wav" "$work/out.wav" "$out"; end=$(now)
+    echo "$start $end" | awk '{ print $2 - $1 }' >>"$work/ours.t"
+    rm -f "$work/out.wav"
+    start=$(now); soxv "$work/in.wav" "$work/out.wav" "$out"; end=$(now)
+    echo "$start $end" | awk '{ print $2 - $1 }' >>"$work/sox.t"
+    rm -f "$work/out.wav"
+  done
+  o=$(median <"$work/ours.t")
+  s=$(median <"$work/sox.t")
+  echo "$in -> $out: ours $(tr '\n' ' ' <"$work/ours.t")s, sox $(tr '\n' ' ' <"$work/sox.t")s"
+  echo "$o $s $in $out" | awk '{ printf "ratio %s -> %s: median ours %.2f s / sox %.2f s = %.2f\n",
+                                  $3, $4, $1, $2, $1 / $2 }'
+  rm -f "$work/in.wav"
+done
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

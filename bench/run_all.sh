@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the benchmark programs, runs every one under Wine (the converter also beside
-# sox on the same file) and prints the ratios they measured, all from this one run.
+# Builds the benchmark programs, runs every one under Wine (the convertor as the host
+# tool beside sox on the same files) and prints the ratios they measured, all from this
+# one run.
 #
 # usage: bash bench/run_all.sh [BUILD_DIR]
 #   BUILD_DIR  a Windows build tree (default: build/win, configured here if needed)
@@ -15,7 +16,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 build=$(cd "$build" && pwd)
-cmake --build "$build" --target order_bench proxy_bench convert_bench -j 2 >/dev/null
+cmake --build "$build" --target order_bench proxy_bench convert_bench tunebay-host \
+  tb_bundled_plugins -j 2 >/dev/null
 
 prefix="$build/wineprefix"
 logs=$(mktemp -d)
@@ -33,8 +35,8 @@ echo
 echo "== proxy: reading through the source proxy against reading directly"
 run "$build/wine-run" "$build/bin/proxy_bench.exe" | tee "$logs/proxy.txt"
 echo
-echo "== convert: the PCM converter, 44.1 kHz to 48 kHz stereo 16-bit, against sox"
-run sh "$root/bench/convert_bench.sh" "$build" 60 | tee "$logs/convert.txt"
+echo "== convert: tunebay-host convert against sox rate -v, whole processes, same files"
+run sh "$root/bench/convert_bench.sh" "$build" 600 3 | tee "$logs/convert.txt"
 
 echo
 echo "== Ratios, all measured in this run"
@@ -42,6 +44,6 @@ awk '/^every / { title = $0; sub(/:$/, "", title) }
      /^  ratio:/ { printf "order:   %s: GetOrderedComponents / keys once, median %s" \
                           " (target <= 3)\n", title, $3 + 0 }' "$logs/order.txt"
 sed -n 's/^ratio /proxy:   /p' "$logs/proxy.txt"
-awk '/^best of/ { printf "convert: %s times real time on one core (target >= 100)\n", $(NF-3) }
-     /^ours \/ sox time:/ { printf "convert: our time / sox rate -v time: %s\n", $NF }
+awk '/^ratio / { sub(/^ratio /, ""); printf "convert: %s (target <= 0.5)\n", $0 }
+     /^load average/ { print "convert: " $0 }
      /^sox not installed/ { print "convert: " $0 }' "$logs/convert.txt"

@@ -2,6 +2,7 @@
 set(TB_PCM_SOURCES
     ${PROJECT_SOURCE_DIR}/plugins/pcm/channel_mix.cpp
     ${PROJECT_SOURCE_DIR}/plugins/pcm/converter.cpp
+    ${PROJECT_SOURCE_DIR}/plugins/pcm/fft.cpp
     ${PROJECT_SOURCE_DIR}/plugins/pcm/format.cpp
     ${PROJECT_SOURCE_DIR}/plugins/pcm/resampler.cpp)
 set(TB_WAV_SOURCES

@@ -131,9 +131,22 @@ struct IConvertor : public IUnknown {
                                            IConversion** conversion, int32_t argument) = 0;
 };
 
+/// Values of IConvertorSetup::Prepare.
+///
+/// kPrepareConversion is what the sink proxy passes before each conversion; it changes
+/// no setting. The other two are an extension of the bundled PCM convertor, which a host
+/// passes to the manager's convertor (IManager::GetConvertor) to choose whether the
+/// conversions it makes from then on dither when they reduce the bits per sample (on
+/// until told otherwise); the choice holds for every proxy. Other convertors need not
+/// know them; the PCM convertor answers false to any value it does not know.
+const int32_t kPrepareConversion = 1;
+const int32_t kPrepareDitherOff = 0x100;
+const int32_t kPrepareDitherOn = 0x101;
+
 /// Optional on convertors: asked by the sink proxy before it creates a conversion.
 struct IConvertorSetup : public IUnknown {
-  /// Prepares the convertor; the sink proxy passes 1.
+  /// Prepares the convertor for what `value` names (kPrepareConversion and the others
+  /// above); true when the convertor understood it.
   virtual bool TB_STDCALL Prepare(int32_t value) = 0;
 };
 

@@ -27,7 +27,7 @@ ChannelMix::ChannelMix(int32_t in, int32_t out)
       out_(out),
       identity_(in == out),
       weights_(static_cast<size_t>(in) * static_cast<size_t>(out), 0.0f) {
-  auto w = [&](int32_t j, int32_t i) -> float& {
+  auto w = [&](int32_t j, int32_t i) -> double& {
     return weights_[static_cast<size_t>(j) * in_ + i];
   };
   if (in == out) {
@@ -38,10 +38,10 @@ ChannelMix::ChannelMix(int32_t in, int32_t out)
     const bool hasLfe = in >= 6 && in <= 8;
     const int32_t used = hasLfe ? in - 1 : in;
     for (int32_t i = 0; i < in; ++i) {
-      if (!(hasLfe && i == kLfeIndex)) w(0, i) = 1.0f / static_cast<float>(used);
+      if (!(hasLfe && i == kLfeIndex)) w(0, i) = 1.0 / static_cast<double>(used);
     }
   } else if (out == 2 && in <= 8) {
-    const float centre = 0.70710678f;
+    const double centre = 0.70710678118654752;
     double sum[2] = {0, 0};
     for (int32_t i = 0; i < in; ++i) {
       switch (kSides[in - 3][i]) {
@@ -61,22 +61,22 @@ ChannelMix::ChannelMix(int32_t in, int32_t out)
       sum[1] += w(1, i);
     }
     for (int32_t i = 0; i < in; ++i) {
-      w(0, i) = static_cast<float>(w(0, i) / sum[0]);
-      w(1, i) = static_cast<float>(w(1, i) / sum[1]);
+      w(0, i) = w(0, i) / sum[0];
+      w(1, i) = w(1, i) / sum[1];
     }
   } else if (out > in) {
     for (int32_t i = 0; i < in; ++i) w(i, i) = 1.0f;
   } else {
     for (int32_t j = 0; j < out; ++j) {
       const int32_t feeders = (in - 1 - j) / out + 1;
-      for (int32_t i = j; i < in; i += out) w(j, i) = 1.0f / static_cast<float>(feeders);
+      for (int32_t i = j; i < in; i += out) w(j, i) = 1.0 / static_cast<double>(feeders);
     }
   }
 }
 
-void ChannelMix::Apply(const float* src, size_t frames, float* dst) const {
+void ChannelMix::Apply(const double* src, size_t frames, double* dst) const {
   if (identity_) {
-    std::memmove(dst, src, frames * static_cast<size_t>(in_) * sizeof(float));
+    std::memmove(dst, src, frames * static_cast<size_t>(in_) * sizeof(double));
     return;
   }
   if (in_ == 1 && out_ == 2) {
@@ -88,9 +88,9 @@ void ChannelMix::Apply(const float* src, size_t frames, float* dst) const {
     return;
   }
   for (size_t f = 0; f < frames; ++f, src += in_, dst += out_) {
-    const float* row = weights_.data();
+    const double* row = weights_.data();
     for (int32_t j = 0; j < out_; ++j, row += in_) {
-      float acc = 0.0f;
+      double acc = 0.0;
       for (int32_t i = 0; i < in_; ++i) acc += row[i] * src[i];
       dst[j] = acc;
     }

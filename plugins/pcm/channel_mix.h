@@ -1,4 +1,4 @@
-// Changing the channel count of interleaved float frames.
+// Changing the channel count of interleaved frames.
 #ifndef TB_PLUGINS_PCM_CHANNEL_MIX_H
 #define TB_PLUGINS_PCM_CHANNEL_MIX_H
 
@@ -33,16 +33,16 @@ class ChannelMix {
   int32_t out() const { return out_; }
   bool identity() const { return identity_; }
   /// Weight of input channel i in output channel j.
-  float weight(int32_t j, int32_t i) const { return weights_[static_cast<size_t>(j) * in_ + i]; }
+  double weight(int32_t j, int32_t i) const { return weights_[static_cast<size_t>(j) * in_ + i]; }
 
   /// Mixes `frames` interleaved frames from `src` (in() channels) into `dst` (out()).
-  void Apply(const float* src, size_t frames, float* dst) const;
+  void Apply(const double* src, size_t frames, double* dst) const;
 
  private:
   int32_t in_;
   int32_t out_;
   bool identity_;
-  std::vector<float> weights_;  // out_ rows of in_ weights
+  std::vector<double> weights_;  // out_ rows of in_ weights
 };
 
 }  // namespace tb::pcm

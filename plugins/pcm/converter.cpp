@@ -7,13 +7,13 @@ namespace tb::pcm {
 
 namespace {
 
-// Frames decoded at a time, so the float buffers stay small whatever the block size.
+// Frames decoded at a time, so the sample buffers stay small whatever the block size.
 const size_t kBatch = 4096;
 
 }  // namespace
 
 std::unique_ptr<Converter> Converter::Create(const Format& from, const Format& to,
-                                             std::string* error) {
+                                             std::string* error, const ConvertOptions& options) {
   std::string why;
   if (!IsSupported(from, &why)) {
     if (error) *error = "source format: " + why;
@@ -28,6 +28,9 @@ std::unique_ptr<Converter> Converter::Create(const Format& from, const Format& t
     c->resampler_ = Resampler::Create(from.sampleRate, to.sampleRate,
                                       std::min(from.channels, to.channels), error);
     if (!c->resampler_) return nullptr;
+  }
+  if (options.dither && to.bitsPerSample < from.bitsPerSample) {
+    c->dither_.reset(new Dither(to.channels));
   }
   return c;
 }
@@ -44,6 +47,7 @@ void Converter::Reset() {
   pendingSize_ = 0;
   out_.clear();
   if (resampler_) resampler_->Reset();
+  if (dither_) dither_->Reset();
 }
 
 size_t Converter::MaxOutputSize(size_t size) const {
@@ -82,6 +86,7 @@ size_t Converter::Flush() {
     resampler_->Flush(&resampled_);
     Emit(resampled_.data(), resampled_.size() / static_cast<size_t>(resampler_->channels()));
   }
+  if (dither_) dither_->Reset();
   return out_.size();
 }
 
@@ -92,7 +97,7 @@ void Converter::ConvertFrames(const uint8_t* src, size_t frames) {
     const size_t n = std::min(frames, kBatch);
     decoded_.resize(n * inChannels);
     DecodeSamples(from_.bitsPerSample, src, n * inChannels, decoded_.data());
-    const float* cur = decoded_.data();
+    const double* cur = decoded_.data();
     if (mixFirst_) {
       mixed_.resize(n * midChannels);
       mix_.Apply(cur, n, mixed_.data());
@@ -100,7 +105,7 @@ void Converter::ConvertFrames(const uint8_t* src, size_t frames) {
     }
     if (resampler_) {
       resampled_.clear();
-      resampler_->Process(cur, n, &resampled_);
+      resampler_->Process(cur, n, &resampled_, frames > n);
       Emit(resampled_.data(), resampled_.size() / midChannels);
     } else {
       Emit(cur, n);
@@ -111,7 +116,7 @@ void Converter::ConvertFrames(const uint8_t* src, size_t frames) {
 }
 
 // Takes frames at the resampler's channel count to the output bytes.
-void Converter::Emit(const float* frames, size_t count) {
+void Converter::Emit(const double* frames, size_t count) {
   if (count == 0) return;
   if (!mixFirst_ && !mix_.identity()) {
     mixed_.resize(count * static_cast<size_t>(to_.channels));
@@ -121,7 +126,7 @@ void Converter::Emit(const float* frames, size_t count) {
   const size_t old = out_.size();
   out_.resize(old + count * outFrameBytes_);
   EncodeSamples(to_.bitsPerSample, frames, count * static_cast<size_t>(to_.channels),
-                out_.data() + old);
+                out_.data() + old, dither_.get());
 }
 
 }  // namespace tb::pcm

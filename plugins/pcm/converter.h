@@ -14,19 +14,28 @@
 
 namespace tb::pcm {
 
+/// How a Converter treats the samples beyond the formats.
+struct ConvertOptions {
+  /// Dither (Dither's TPDF noise) when the target has fewer bits per sample than the
+  /// source; otherwise the samples are only rounded.
+  bool dither = true;
+};
+
 /// Converts a stream fed in blocks of any size: sample width (8, 16, 24, 32 bits), channel
-/// count (ChannelMix's rule) and sample rate (Resampler). Samples pass through floats;
+/// count (ChannelMix's rule) and sample rate (Resampler). Samples pass through doubles;
 /// the channels are mixed on whichever side of the resampler has fewer of them.
 ///
 /// A block need not end on a frame: the bytes of a partial frame wait for the next block.
 /// The resampler keeps its state between blocks, so the output does not depend on how
-/// the stream was split. At the end of the stream Flush gives the filter's tail.
+/// the stream was split (beyond Resampler's differences under -160 dB, which move a
+/// sample by a step now and then). At the end of the stream Flush gives the filter's
+/// tail.
 class Converter {
  public:
   /// A converter between two supported formats (they may be equal); null with `*error`
   /// set otherwise.
-  static std::unique_ptr<Converter> Create(const Format& from, const Format& to,
-                                           std::string* error);
+  static std::unique_ptr<Converter> Create(const Format& from, const Format& to, std::string* error,
+                                           const ConvertOptions& options = ConvertOptions());
 
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
@@ -53,11 +62,12 @@ class Converter {
   const Format& to() const { return to_; }
   /// The resampler in use, or null when the rates are equal.
   const Resampler* resampler() const { return resampler_.get(); }
+  bool dithers() const { return dither_ != nullptr; }
 
  private:
   Converter(const Format& from, const Format& to);
   void ConvertFrames(const uint8_t* src, size_t frames);
-  void Emit(const float* frames, size_t count);
+  void Emit(const double* frames, size_t count);
 
   Format from_;
   Format to_;
@@ -68,9 +78,10 @@ class Converter {
   std::unique_ptr<Resampler> resampler_;
   uint8_t pending_[kMaxChannels * 4];  // a partial input frame
   size_t pendingSize_ = 0;
-  std::vector<float> decoded_;
-  std::vector<float> mixed_;
-  std::vector<float> resampled_;
+  std::unique_ptr<Dither> dither_;
+  std::vector<double> decoded_;
+  std::vector<double> mixed_;
+  std::vector<double> resampled_;
   std::vector<uint8_t> out_;
 };
 

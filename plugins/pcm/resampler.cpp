@@ -7,24 +7,26 @@
 
 #include "plugins/pcm/format.h"
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 namespace tb::pcm {
 
 namespace {
 
-// Input frames taken into the history at a time; bounds the working memory whatever
-// block sizes the caller feeds.
-const size_t kChunk = 4096;
-// Exact polyphase tables up to this many phases and this many floats (16 MB).
+// Exact polyphase tables up to this many phases; interpolated tables have this many
+// rows, which keeps the interpolation error of a row near -155 dB.
 const uint64_t kMaxExactPhases = 4096;
-const uint64_t kMaxTableFloats = uint64_t{4} << 20;
-const size_t kMaxTaps = 32768;
-// Passband edge and stopband edge as fractions of the lower Nyquist frequency.
-const double kPassEdge = 0.90;
-const double kStopEdge = 1.00;
+const size_t kInterpolatedPhases = 16384;
+// The first stage's filter may be this long (taps at its own rate): about 200:1 down.
+const size_t kMaxBandTaps = 65536;
+// A block still filling is transformed early at most once per this many input frames:
+// what that costs is bounded, whatever the sizes of the blocks fed.
+const uint64_t kEarlyStep = 32;
+// Rate factors of the first stage.
+const size_t kMaxUp = 16;
+const size_t kMaxDown = 64;
 
 const double kPi = 3.14159265358979323846;
 
@@ -36,6 +38,8 @@ uint64_t Gcd(uint64_t a, uint64_t b) {
   }
   return a;
 }
+
+bool IsPowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 // Modified Bessel function of the first kind, order 0.
 double BesselI0(double x) {
@@ -49,60 +53,161 @@ double BesselI0(double x) {
   return sum;
 }
 
-#if defined(__SSE__)
-inline float HorizontalSum(__m128 v) {
-  __m128 shuf = _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1));
-  __m128 sums = _mm_add_ps(v, shuf);
-  shuf = _mm_movehl_ps(shuf, sums);
-  sums = _mm_add_ss(sums, shuf);
-  return _mm_cvtss_f32(sums);
+// Kaiser's estimates: the window's shape and the length that reaches `db` over a
+// transition `width` cycles per sample wide.
+double KaiserBeta(double db) { return 0.1102 * (db - 8.7); }
+double KaiserLength(double db, double width) { return (db - 7.95) / (14.36 * width); }
+
+// The windowed sinc with cutoff `cutoff` (cycles per sample) at distance `t` samples from
+// its centre, for a window reaching to +-`half` samples.
+double KaiserSinc(double t, double cutoff, double half, double beta, double i0Beta) {
+  const double x = 2.0 * cutoff * t;
+  const double sinc = x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
+  const double u = t / half;
+  if (u * u >= 1.0) return 0.0;
+  return 2.0 * cutoff * sinc * BesselI0(beta * std::sqrt(1.0 - u * u)) / i0Beta;
+}
+
+// 16-byte aligned storage of `count` doubles, zeroed.
+double* AlignedZeros(std::vector<double>* storage, size_t count) {
+  storage->assign(count + 2, 0.0);
+  double* p = storage->data();
+  if (reinterpret_cast<uintptr_t>(p) & 15) ++p;
+  return p;
+}
+
+// Sums of products of `taps` (each held twice, once per lane) with the complex frames
+// at `x`: the two channels of a pair at once.
+#if defined(__SSE2__)
+// Both are 16-byte aligned and `taps` is even. Four sums keep the adds from waiting on
+// each other.
+inline __m128d Dot(const double* h, const double* x, size_t taps) {
+  __m128d a0 = _mm_mul_pd(_mm_load_pd(h), _mm_load_pd(x));
+  __m128d a1 = _mm_mul_pd(_mm_load_pd(h + 2), _mm_load_pd(x + 2));
+  __m128d a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
+  size_t j = 2;
+  for (; j + 3 < taps; j += 4) {
+    a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
+    a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_load_pd(h + 2 * j + 2), _mm_load_pd(x + 2 * j + 2)));
+    a2 = _mm_add_pd(a2, _mm_mul_pd(_mm_load_pd(h + 2 * j + 4), _mm_load_pd(x + 2 * j + 4)));
+    a3 = _mm_add_pd(a3, _mm_mul_pd(_mm_load_pd(h + 2 * j + 6), _mm_load_pd(x + 2 * j + 6)));
+  }
+  if (j < taps) {
+    a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
+    a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_load_pd(h + 2 * j + 2), _mm_load_pd(x + 2 * j + 2)));
+  }
+  return _mm_add_pd(_mm_add_pd(a0, a2), _mm_add_pd(a1, a3));
 }
 #endif
 
-// The filter loops: `taps` is a multiple of 8 and `h` 16-byte aligned; the history
-// pointers have no alignment. Two channels share each load of the taps.
-inline void Dot2(const float* h, const float* a, const float* b, size_t taps, float* ya,
-                 float* yb) {
-#if defined(__SSE__)
-  __m128 a0 = _mm_setzero_ps(), a1 = _mm_setzero_ps();
-  __m128 b0 = _mm_setzero_ps(), b1 = _mm_setzero_ps();
-  for (size_t j = 0; j < taps; j += 8) {
-    const __m128 h0 = _mm_load_ps(h + j), h1 = _mm_load_ps(h + j + 4);
-    a0 = _mm_add_ps(a0, _mm_mul_ps(h0, _mm_loadu_ps(a + j)));
-    a1 = _mm_add_ps(a1, _mm_mul_ps(h1, _mm_loadu_ps(a + j + 4)));
-    b0 = _mm_add_ps(b0, _mm_mul_ps(h0, _mm_loadu_ps(b + j)));
-    b1 = _mm_add_ps(b1, _mm_mul_ps(h1, _mm_loadu_ps(b + j + 4)));
-  }
-  *ya = HorizontalSum(_mm_add_ps(a0, a1));
-  *yb = HorizontalSum(_mm_add_ps(b0, b1));
+inline void DotPair(const double* h, const double* x, size_t taps, double* re, double* im) {
+#if defined(__SSE2__)
+  const __m128d s = Dot(h, x, taps);
+  _mm_storel_pd(re, s);
+  _mm_storeh_pd(im, s);
 #else
-  float sa[4] = {0, 0, 0, 0}, sb[4] = {0, 0, 0, 0};
-  for (size_t j = 0; j < taps; j += 4) {
+  double sr = 0, si = 0;
+  for (size_t j = 0; j < taps; ++j) {
+    sr += h[2 * j] * x[2 * j];
+    si += h[2 * j] * x[2 * j + 1];
+  }
+  *re = sr;
+  *im = si;
+#endif
+}
+
+// The same into `o`: both channels of the pair, or only the first when `both` is false.
+inline void DotInto(const double* h, const double* x, size_t taps, double* o, bool both) {
+#if defined(__SSE2__)
+  const __m128d s = Dot(h, x, taps);
+  if (both) {
+    _mm_storeu_pd(o, s);
+  } else {
+    _mm_storel_pd(o, s);
+  }
+#else
+  double im;
+  DotPair(h, x, taps, o, &im);
+  if (both) o[1] = im;
+#endif
+}
+
+// The spectrum of a block times the filter's response, bin by bin, into the output
+// spectrum (whose other bins are zero).
+inline void FilterBins(const double* in, double* out, const uint32_t* from, const uint32_t* to,
+                       const double* gain, size_t bins) {
+  for (size_t b = 0; b < bins; ++b, gain += 4) {
+    const double* x = in + 2 * from[b];
+    double* y = out + 2 * to[b];
+#if defined(__SSE2__)
+    const __m128d v = _mm_load_pd(x);
+    const __m128d swapped = _mm_shuffle_pd(v, v, 1);
+    _mm_store_pd(y, _mm_add_pd(_mm_mul_pd(v, _mm_loadu_pd(gain)),
+                               _mm_mul_pd(swapped, _mm_loadu_pd(gain + 2))));
+#else
+    y[0] = x[0] * gain[0] + x[1] * gain[2];
+    y[1] = x[1] * gain[1] + x[0] * gain[3];
+#endif
+  }
+}
+
+// The filter's response at each place of the block's spectrum, fused with the first two
+// passes of the inverse transform. Same size: the spectrum stays in place. Twice the
+// size (up by 2): place p of the input goes to place 2p (p even, a positive frequency) or
+// 2p + 1 (p odd, a negative one) of the output, whose other places are zero.
+#if defined(__SSE2__)
+inline __m128d MulGain(const double* x, const double* gain) {
+  const __m128d v = _mm_load_pd(x);
+  const __m128d swapped = _mm_shuffle_pd(v, v, 1);
+  return _mm_add_pd(_mm_mul_pd(v, _mm_loadu_pd(gain)), _mm_mul_pd(swapped, _mm_loadu_pd(gain + 2)));
+}
+inline __m128d TimesI(__m128d v) {
+  return _mm_xor_pd(_mm_shuffle_pd(v, v, 1), _mm_set_pd(0.0, -0.0));
+}
+#endif
+
+void FilterSameSize(double* data, const double* gain, size_t size) {
+  for (size_t g = 0; g < size; g += 4, data += 8, gain += 16) {
+#if defined(__SSE2__)
+    const __m128d x0 = MulGain(data, gain), x1 = MulGain(data + 2, gain + 4);
+    const __m128d x2 = MulGain(data + 4, gain + 8), x3 = MulGain(data + 6, gain + 12);
+    const __m128d s0 = _mm_add_pd(x0, x1), d0 = _mm_sub_pd(x0, x1);
+    const __m128d s1 = _mm_add_pd(x2, x3), d1 = TimesI(_mm_sub_pd(x2, x3));
+    _mm_store_pd(data, _mm_add_pd(s0, s1));
+    _mm_store_pd(data + 4, _mm_sub_pd(s0, s1));
+    _mm_store_pd(data + 2, _mm_add_pd(d0, d1));
+    _mm_store_pd(data + 6, _mm_sub_pd(d0, d1));
+#else
+    double x[8];
     for (int k = 0; k < 4; ++k) {
-      sa[k] += h[j + k] * a[j + k];
-      sb[k] += h[j + k] * b[j + k];
+      const double* w = gain + 4 * k;
+      x[2 * k] = data[2 * k] * w[0] + data[2 * k + 1] * w[2];
+      x[2 * k + 1] = data[2 * k + 1] * w[1] + data[2 * k] * w[3];
     }
-  }
-  *ya = (sa[0] + sa[2]) + (sa[1] + sa[3]);
-  *yb = (sb[0] + sb[2]) + (sb[1] + sb[3]);
+    const double s0r = x[0] + x[2], s0i = x[1] + x[3], d0r = x[0] - x[2], d0i = x[1] - x[3];
+    const double s1r = x[4] + x[6], s1i = x[5] + x[7];
+    const double d1r = -(x[5] - x[7]), d1i = x[4] - x[6];
+    data[0] = s0r + s1r, data[1] = s0i + s1i, data[4] = s0r - s1r, data[5] = s0i - s1i;
+    data[2] = d0r + d1r, data[3] = d0i + d1i, data[6] = d0r - d1r, data[7] = d0i - d1i;
 #endif
+  }
 }
 
-inline float Dot1(const float* h, const float* a, size_t taps) {
-#if defined(__SSE__)
-  __m128 a0 = _mm_setzero_ps(), a1 = _mm_setzero_ps();
-  for (size_t j = 0; j < taps; j += 8) {
-    a0 = _mm_add_ps(a0, _mm_mul_ps(_mm_load_ps(h + j), _mm_loadu_ps(a + j)));
-    a1 = _mm_add_ps(a1, _mm_mul_ps(_mm_load_ps(h + j + 4), _mm_loadu_ps(a + j + 4)));
-  }
-  return HorizontalSum(_mm_add_ps(a0, a1));
+void FilterDoubleSize(const double* in, const double* gain, size_t size, double* out) {
+  for (size_t p = 0; p < size; p += 2, in += 4, gain += 8, out += 8) {
+#if defined(__SSE2__)
+    const __m128d a = MulGain(in, gain), b = MulGain(in + 2, gain + 4), ib = TimesI(b);
+    _mm_store_pd(out, _mm_add_pd(a, b));
+    _mm_store_pd(out + 2, _mm_sub_pd(a, ib));
+    _mm_store_pd(out + 4, _mm_sub_pd(a, b));
+    _mm_store_pd(out + 6, _mm_add_pd(a, ib));
 #else
-  float s[4] = {0, 0, 0, 0};
-  for (size_t j = 0; j < taps; j += 4) {
-    for (int k = 0; k < 4; ++k) s[k] += h[j + k] * a[j + k];
-  }
-  return (s[0] + s[2]) + (s[1] + s[3]);
+    const double ar = in[0] * gain[0] + in[1] * gain[2], ai = in[1] * gain[1] + in[0] * gain[3];
+    const double br = in[2] * gain[4] + in[3] * gain[6], bi = in[3] * gain[5] + in[2] * gain[7];
+    out[0] = ar + br, out[1] = ai + bi, out[2] = ar + bi, out[3] = ai - br;
+    out[4] = ar - br, out[5] = ai - bi, out[6] = ar - bi, out[7] = ai + br;
 #endif
+  }
 }
 
 }  // namespace
@@ -120,174 +225,365 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
   if (channels < 1 || channels > kMaxChannels) return fail("channel count must be 1 to 256");
 
   std::unique_ptr<Resampler> r(new Resampler());
-  const uint64_t g = Gcd(static_cast<uint64_t>(inRate), static_cast<uint64_t>(outRate));
+  const auto in = static_cast<uint64_t>(inRate), out = static_cast<uint64_t>(outRate);
+  const uint64_t g = Gcd(in, out);
   r->channels_ = channels;
-  r->l_ = static_cast<uint64_t>(outRate) / g;
-  r->m_ = static_cast<uint64_t>(inRate) / g;
-  r->stepWhole_ = r->m_ / r->l_;
-  r->stepFrac_ = r->m_ % r->l_;
+  r->pairs_ = (static_cast<size_t>(channels) + 1) / 2;
+  r->l_ = out / g;
+  r->m_ = in / g;
 
-  // Frequencies in cycles per input frame. The sinc's cutoff sits midway between the
-  // passband and stopband edges; Kaiser's estimates give the window and its length.
-  const double lowNyquist = 0.5 * std::min(inRate, outRate) / inRate;
-  const double cutoff = 0.5 * (kPassEdge + kStopEdge) * lowNyquist;
-  const double transition = (kStopEdge - kPassEdge) * lowNyquist;
-  const double beta = 0.1102 * (kStopbandDb - 8.7);
-  const double length = std::ceil((kStopbandDb - 7.95) / (14.36 * transition));
-  if (length > static_cast<double>(kMaxTaps)) {
-    return fail("sample rate ratio " + std::to_string(inRate) + ":" + std::to_string(outRate) +
-                " is too large");
-  }
-  r->taps_ = (static_cast<size_t>(length) + 7) / 8 * 8;
-  const size_t taps = r->taps_;
-
-  size_t rows;
-  if (r->l_ <= kMaxExactPhases && r->l_ * taps <= kMaxTableFloats) {
-    r->exact_ = true;
-    r->phases_ = static_cast<size_t>(r->l_);
-    rows = r->phases_;
+  // A power-of-two ratio is the first stage's alone. Otherwise the first stage goes to a
+  // middle rate at least twice the lower rate, where the second stage's filter is short.
+  const uint64_t low = std::min(in, out);
+  bool direct = false;
+  if (out > in && out % in == 0 && IsPowerOfTwo(out / in) && out / in <= kMaxUp) {
+    r->up_ = static_cast<size_t>(out / in);
+    direct = true;
+  } else if (in > out && in % out == 0 && IsPowerOfTwo(in / out) && in / out <= kMaxDown) {
+    r->down_ = static_cast<size_t>(in / out);
+    direct = true;
+  } else if (in < 2 * low) {
+    while (in * r->up_ < 2 * low) r->up_ *= 2;
   } else {
-    // Linear interpolation between rows spaced 1/P frames apart errs by about
-    // (2 pi cutoff / P)^2 / 8 of the signal; this P keeps that near 3e-7.
-    r->exact_ = false;
-    r->phases_ = std::max<size_t>(16, static_cast<size_t>(std::ceil(cutoff * 4100.0)));
-    rows = r->phases_ + 1;
-  }
-  if (rows * taps > kMaxTableFloats) return fail("sample rate ratio needs too large a filter");
-
-  r->tableStorage_.assign(rows * taps + 4, 0.0f);
-  const auto misalign = reinterpret_cast<uintptr_t>(r->tableStorage_.data()) & 15;
-  r->table_ = r->tableStorage_.data() + (misalign ? (16 - misalign) / sizeof(float) : 0);
-
-  const double half = static_cast<double>(taps) / 2;
-  const double i0Beta = BesselI0(beta);
-  std::vector<double> row(taps);
-  for (size_t p = 0; p < rows; ++p) {
-    double sum = 0.0;
-    for (size_t j = 0; j < taps; ++j) {
-      // Tap j of phase p weighs the frame at distance t from the output's position.
-      const double t = static_cast<double>(p) / static_cast<double>(r->phases_) + half - 1.0 -
-                       static_cast<double>(j);
-      const double x = 2.0 * cutoff * t;
-      const double sinc = x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
-      const double u = t / half;
-      const double window = u * u >= 1.0 ? 0.0 : BesselI0(beta * std::sqrt(1.0 - u * u)) / i0Beta;
-      row[j] = 2.0 * cutoff * sinc * window;
-      sum += row[j];
+    while (r->down_ < kMaxDown && in % (2 * r->down_) == 0 && in / (2 * r->down_) >= 2 * low) {
+      r->down_ *= 2;
     }
-    // Unity gain at DC for every phase, so silence and constants pass without ripple.
-    float* out = r->table_ + p * taps;
-    for (size_t j = 0; j < taps; ++j) out[j] = static_cast<float>(row[j] / sum);
   }
 
-  r->capacity_ = taps + kChunk;
-  r->hist_.assign(static_cast<size_t>(channels) * r->capacity_, 0.0f);
+  const double lowNyquist = 0.5 * static_cast<double>(low);
+  const double pass = kPassEdge * lowNyquist;
+  if (!r->BuildBand(inRate, pass, lowNyquist, error)) return nullptr;
+  const double middle =
+      static_cast<double>(in) * static_cast<double>(r->up_) / static_cast<double>(r->down_);
+  r->middleRate_ = static_cast<int32_t>(std::lround(middle));
+  const uint64_t bIn = in * r->up_, bOut = out * r->down_, gb = Gcd(bIn, bOut);
+  r->lb_ = bOut / gb;
+  r->mb_ = bIn / gb;
+  if (!direct && !r->BuildPolyphase(pass / middle, 1.0 - lowNyquist / middle, error)) {
+    return nullptr;
+  }
+
+  // How far the output runs behind: the first stage's delay, half the second stage's
+  // filter, rounding, and the step by which a block still filling gives output early.
+  const double bandDelay = static_cast<double>(r->bandTaps_ / 2) / static_cast<double>(r->up_);
+  const double polyDelay =
+      (static_cast<double>(r->taps_) / 2 + 2) * static_cast<double>(in) / middle;
+  r->latency_ = static_cast<uint64_t>(std::ceil(bandDelay + polyDelay)) + r->down_ + 2 + kEarlyStep;
   r->Reset();
   return r;
 }
 
+bool Resampler::BuildBand(int32_t inRate, double pass, double stop, std::string* error) {
+  // The filter runs at the higher of the stage's two rates.
+  const double rate = static_cast<double>(inRate) * static_cast<double>(up_);
+  const double width = (stop - pass) / rate;
+  const double cutoff = 0.5 * (pass + stop) / rate;
+  const double length = KaiserLength(kStopbandDb, width);
+  if (length > static_cast<double>(kMaxBandTaps)) {
+    if (error) *error = "sample rate ratio is too large";
+    return false;
+  }
+  // An odd length whose delay is whole frames after decimation.
+  size_t delay = static_cast<size_t>(std::ceil(length / 2));
+  delay = (delay + down_ - 1) / down_ * down_;
+  bandTaps_ = 2 * delay + 1;
+  const size_t overlap = (2 * delay + up_ - 1) / up_;
+  size_t size = 64 * down_;
+  while (size < 4 * overlap) size *= 2;
+  bandSize_ = size;
+  bandStep_ = (size - overlap) / down_ * down_;
+  bandDrop_ = up_ > 1 ? delay : delay / down_;
+  const size_t outSize = size * up_ / down_;
+  fftIn_.reset(new Fft(size));
+  fftOut_.reset(new Fft(outSize));
+
+  // The response, from the taps by the transform of the filter's own rate.
+  const size_t filterSize = size * up_;
+  const Fft& fft = up_ > 1 ? *fftOut_ : *fftIn_;
+  std::vector<double> storage;
+  double* h = AlignedZeros(&storage, 2 * filterSize);
+  const double beta = KaiserBeta(kStopbandDb), i0Beta = BesselI0(beta);
+  const double half = static_cast<double>(delay) + 1;
+  double sum = 0;
+  for (size_t j = 0; j < bandTaps_; ++j) {
+    const double t = static_cast<double>(j) - static_cast<double>(delay);
+    h[2 * j] = KaiserSinc(t, cutoff, half, beta, i0Beta);
+    sum += h[2 * j];
+  }
+  // Unity gain at DC; zero stuffing for a higher rate costs a factor of up_.
+  const double scale = static_cast<double>(up_) / sum / static_cast<double>(filterSize);
+  fft.Forward(h);
+
+  // Only the band below the lower of the two Nyquist frequencies passes.
+  const size_t band = std::min(size, outSize) / 2;
+  auto add = [&](size_t from, size_t response, size_t to) {
+    binFrom_.push_back(static_cast<uint32_t>(fftIn_->BinIndex(from)));
+    binTo_.push_back(static_cast<uint32_t>(fftOut_->BinIndex(to)));
+    const double* v = h + 2 * fft.BinIndex(response);
+    const double re = v[0] * scale, im = v[1] * scale;
+    binGain_.insert(binGain_.end(), {re, re, -im, im});
+  };
+  for (size_t b = 0; b < band; ++b) add(b, b, b);
+  for (size_t b = 1; b < band; ++b) add(size - b, filterSize - b, outSize - b);
+
+  // The two common shapes get the fused filter: the response by place in the input.
+  bandShape_ = kGenericShape;
+  if (down_ == 1 && (up_ == 1 || up_ == 2)) {
+    bandShape_ = up_ == 1 ? kSameShape : kDoubleShape;
+    placeGain_.assign(4 * size, 0.0);
+    for (size_t b = 0; b < binFrom_.size(); ++b) {
+      const size_t p = binFrom_[b];
+      const size_t expected = up_ == 1 ? p : 2 * p + (p & 1);
+      if (binTo_[b] != expected) bandShape_ = kGenericShape;
+      std::copy(binGain_.begin() + 4 * b, binGain_.begin() + 4 * b + 4, placeGain_.begin() + 4 * p);
+    }
+  }
+
+  blockIn_ = AlignedZeros(&blockStorage_, 2 * pairs_ * size + 2 * size + 2 * outSize);
+  work_ = blockIn_ + 2 * pairs_ * size;
+  spectrum_ = work_ + 2 * size;
+  return true;
+}
+
+bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
+  // Frequencies in cycles per middle-rate frame.
+  const double width = stop - pass;
+  const double cutoff = 0.5 * (pass + stop);
+  const double length = KaiserLength(kStopbandDb, width);
+  taps_ = (static_cast<size_t>(std::ceil(length)) + 1) / 2 * 2;
+  stepWhole_ = mb_ / lb_;
+  stepFrac_ = mb_ % lb_;
+  size_t rows;
+  if (lb_ <= kMaxExactPhases) {
+    exact_ = true;
+    phases_ = static_cast<size_t>(lb_);
+    rows = phases_;
+  } else {
+    exact_ = false;
+    phases_ = kInterpolatedPhases;
+    rows = phases_ + 1;
+  }
+  if (taps_ > 1024) {
+    if (error) *error = "sample rate ratio needs too large a filter";
+    return false;
+  }
+  table_ = AlignedZeros(&tableStorage_, rows * taps_ * 2);
+  const double half = static_cast<double>(taps_) / 2;
+  const double beta = KaiserBeta(kStopbandDb), i0Beta = BesselI0(beta);
+  std::vector<double> row(taps_);
+  for (size_t p = 0; p < rows; ++p) {
+    double sum = 0.0;
+    for (size_t j = 0; j < taps_; ++j) {
+      // Tap j of phase p weighs the frame at distance t from the output's position.
+      const double t = static_cast<double>(p) / static_cast<double>(phases_) + half - 1.0 -
+                       static_cast<double>(j);
+      row[j] = KaiserSinc(t, cutoff, half, beta, i0Beta);
+      sum += row[j];
+    }
+    // Unity gain at DC for every phase, so silence and constants pass without ripple.
+    double* outRow = table_ + p * taps_ * 2;
+    for (size_t j = 0; j < taps_; ++j) outRow[2 * j] = outRow[2 * j + 1] = row[j] / sum;
+  }
+  return true;
+}
+
 void Resampler::Reset() {
-  // The stream starts taps/2 - 1 frames into the history, after silence.
-  std::fill(hist_.begin(), hist_.end(), 0.0f);
-  count_ = taps_ / 2 - 1;
+  std::fill(blockIn_, blockIn_ + 2 * pairs_ * bandSize_, 0.0);
+  bandFill_ = bandSize_ - bandStep_;
+  bandEmitted_ = 0;
+  bandDropped_ = 0;
+  capacity_ = taps_ + 2 * bandStep_ * up_ / down_ + 64;
+  hist_ = AlignedZeros(&histStorage_, pairs_ * 2 * capacity_);
+  // The second stage's stream starts taps/2 - 1 frames into its history, after silence.
+  count_ = taps_ > 0 ? taps_ / 2 - 1 : 0;
   start_ = 0;
   phase_ = 0;
   inTotal_ = 0;
   outTotal_ = 0;
 }
 
-void Resampler::Append(const float* in, size_t frames) {
-  if (count_ + frames > capacity_) {
-    // Past an output the history behind start_ is no longer needed.
-    const size_t shift = std::min(start_, count_);
-    for (int32_t c = 0; c < channels_; ++c) {
-      std::memmove(hist(c), hist(c) + shift, (count_ - shift) * sizeof(float));
-    }
-    count_ -= shift;
-    start_ -= shift;
-  }
+void Resampler::Feed(const double* in, size_t frames) {
   const auto channels = static_cast<size_t>(channels_);
-  for (int32_t c = 0; c < channels_; ++c) {
-    float* h = hist(c) + count_;
-    if (in) {
-      const float* src = in + c;
-      for (size_t f = 0; f < frames; ++f, src += channels) h[f] = *src;
-    } else {
-      std::fill(h, h + frames, 0.0f);
+  while (frames > 0) {
+    const size_t n = std::min(frames, bandSize_ - bandFill_);
+    for (size_t p = 0; p < pairs_; ++p) {
+      double* dst = blockIn_ + 2 * (p * bandSize_ + bandFill_);
+      const bool second = 2 * p + 1 < channels;
+      if (!in) {
+        std::fill(dst, dst + 2 * n, 0.0);
+        continue;
+      }
+      const double* src = in + 2 * p;
+      for (size_t f = 0; f < n; ++f, src += channels) {
+        dst[2 * f] = src[0];
+        dst[2 * f + 1] = second ? src[1] : 0.0;
+      }
     }
+    bandFill_ += n;
+    if (in) in += n * channels;
+    frames -= n;
+    if (bandFill_ == bandSize_) RunBlock(false);
   }
-  count_ += frames;
 }
 
-void Resampler::Produce(uint64_t limit, std::vector<float>* out) {
-  if (start_ + taps_ > count_ || outTotal_ >= limit) return;
+void Resampler::Compact() {
+  const size_t shift = std::min(start_, count_);
+  if (shift == 0) return;
+  for (size_t p = 0; p < pairs_; ++p) {
+    double* h = pairHist(p);
+    std::memmove(h, h + 2 * shift, (count_ - shift) * 2 * sizeof(double));
+  }
+  count_ -= shift;
+  start_ -= shift;
+}
+
+void Resampler::RunBlock(bool partial) {
+  const size_t outSize = fftOut_->size();
+  const size_t made = bandStep_ * up_ / down_;
+  const size_t head = bandSize_ - bandStep_;  // the overlap with the block before
+  // The outputs of this block that the input so far determines: all of them once the
+  // block is full; before, those whose filter reaches no frame still to come.
+  size_t ready = made;
+  if (partial) {
+    if (bandFill_ <= head) return;
+    ready = up_ > 1 ? (bandFill_ - head) * up_ : (bandFill_ - head + down_ - 1) / down_;
+    if (ready <= bandEmitted_) return;
+  }
+  const size_t fresh = ready - bandEmitted_;
+  const size_t skip = static_cast<size_t>(std::min<uint64_t>(fresh, bandDrop_ - bandDropped_));
+  const size_t keep = fresh - skip;
+  if (count_ + keep > capacity_) Compact();
+  if (count_ + keep > capacity_) {
+    // Output held back by a caller's limit: make room, keeping each pair's frames.
+    const size_t grown = std::max(capacity_ * 2, count_ + keep);
+    std::vector<double> storage;
+    double* bigger = AlignedZeros(&storage, pairs_ * 2 * grown);
+    for (size_t p = 0; p < pairs_; ++p) {
+      std::memcpy(bigger + p * 2 * grown, pairHist(p), count_ * 2 * sizeof(double));
+    }
+    histStorage_.swap(storage);
+    hist_ = bigger;
+    capacity_ = grown;
+  }
+  for (size_t p = 0; p < pairs_; ++p) {
+    double* block = blockIn_ + 2 * p * bandSize_;
+    // The transform works on a copy: the block's tail is the next block's head. Frames
+    // still to come count as silence; the outputs they would change are not taken.
+    const size_t filled = partial ? bandFill_ : bandSize_;
+    std::memcpy(work_, block, filled * 2 * sizeof(double));
+    std::fill(work_ + 2 * filled, work_ + 2 * bandSize_, 0.0);
+    fftIn_->Forward(work_);
+    double* y = spectrum_;
+    if (bandShape_ == kSameShape) {
+      y = work_;
+      FilterSameSize(y, placeGain_.data(), outSize);
+      fftOut_->InverseRest(y);
+    } else if (bandShape_ == kDoubleShape) {
+      FilterDoubleSize(work_, placeGain_.data(), bandSize_, y);
+      fftOut_->InverseRest(y);
+    } else {
+      std::fill(y, y + 2 * outSize, 0.0);
+      FilterBins(work_, y, binFrom_.data(), binTo_.data(), binGain_.data(), binFrom_.size());
+      fftOut_->Inverse(y);
+    }
+    const double* first = y + 2 * (outSize - made + bandEmitted_ + skip);
+    std::memcpy(pairHist(p) + 2 * count_, first, keep * 2 * sizeof(double));
+    if (!partial) std::memmove(block, block + 2 * bandStep_, head * 2 * sizeof(double));
+  }
+  count_ += keep;
+  bandDropped_ += skip;
+  if (partial) {
+    bandEmitted_ = ready;
+  } else {
+    bandEmitted_ = 0;
+    bandFill_ = head;
+  }
+}
+
+void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
+  if (outTotal_ >= limit) return;
   const auto channels = static_cast<size_t>(channels_);
-  // Each output moves at least M/L frames on, so this bounds the outputs now ready.
-  uint64_t bound = (static_cast<uint64_t>(count_ - start_ - taps_) + 1) * l_ / m_ + 1;
+  uint64_t bound;
+  if (taps_ == 0) {
+    bound = count_ - start_;
+  } else {
+    if (start_ + taps_ > count_) return;
+    // Each output moves at least M/L frames on, so this bounds the outputs now ready.
+    bound = (static_cast<uint64_t>(count_ - start_ - taps_) + 1) * lb_ / mb_ + 1;
+  }
   bound = std::min(bound, limit - outTotal_);
   const size_t old = out->size();
   out->resize(old + static_cast<size_t>(bound) * channels);
-  float* o = out->data() + old;
+  double* o = out->data() + old;
   uint64_t n = 0;
-  float lo[2], hi[2];
-  while (n < bound && start_ + taps_ <= count_) {
-    if (exact_) {
-      const float* h = row(static_cast<size_t>(phase_));
-      int32_t c = 0;
-      for (; c + 1 < channels_; c += 2) {
-        Dot2(h, hist(c) + start_, hist(c + 1) + start_, taps_, o + c, o + c + 1);
+  double lo[2], hi[2];
+  while (n < bound) {
+    if (taps_ == 0) {
+      for (size_t p = 0; p < pairs_; ++p) {
+        const double* x = pairHist(p) + 2 * start_;
+        o[2 * p] = x[0];
+        if (2 * p + 1 < channels) o[2 * p + 1] = x[1];
       }
-      if (c < channels_) o[c] = Dot1(h, hist(c) + start_, taps_);
+      ++start_;
     } else {
-      const uint64_t pos = phase_ * phases_;
-      const float* h0 = row(static_cast<size_t>(pos / l_));
-      const float* h1 = h0 + taps_;
-      const auto f = static_cast<float>(static_cast<double>(pos % l_) / static_cast<double>(l_));
-      int32_t c = 0;
-      for (; c + 1 < channels_; c += 2) {
-        Dot2(h0, hist(c) + start_, hist(c + 1) + start_, taps_, &lo[0], &lo[1]);
-        Dot2(h1, hist(c) + start_, hist(c + 1) + start_, taps_, &hi[0], &hi[1]);
-        o[c] = lo[0] + f * (hi[0] - lo[0]);
-        o[c + 1] = lo[1] + f * (hi[1] - lo[1]);
+      if (start_ + taps_ > count_) break;
+      if (exact_) {
+        const double* h = table_ + static_cast<size_t>(phase_) * taps_ * 2;
+        for (size_t p = 0; p < pairs_; ++p) {
+          DotInto(h, pairHist(p) + 2 * start_, taps_, o + 2 * p, 2 * p + 1 < channels);
+        }
+      } else {
+        const uint64_t pos = phase_ * phases_;
+        const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_ * 2;
+        const double* h1 = h0 + taps_ * 2;
+        const double f = static_cast<double>(pos % lb_) / static_cast<double>(lb_);
+        for (size_t p = 0; p < pairs_; ++p) {
+          DotPair(h0, pairHist(p) + 2 * start_, taps_, &lo[0], &lo[1]);
+          DotPair(h1, pairHist(p) + 2 * start_, taps_, &hi[0], &hi[1]);
+          o[2 * p] = lo[0] + f * (hi[0] - lo[0]);
+          if (2 * p + 1 < channels) o[2 * p + 1] = lo[1] + f * (hi[1] - lo[1]);
+        }
       }
-      if (c < channels_) {
-        lo[0] = Dot1(h0, hist(c) + start_, taps_);
-        hi[0] = Dot1(h1, hist(c) + start_, taps_);
-        o[c] = lo[0] + f * (hi[0] - lo[0]);
+      phase_ += stepFrac_;
+      start_ += static_cast<size_t>(stepWhole_);
+      if (phase_ >= lb_) {
+        phase_ -= lb_;
+        ++start_;
       }
     }
     o += channels;
     ++n;
-    phase_ += stepFrac_;
-    start_ += static_cast<size_t>(stepWhole_);
-    if (phase_ >= l_) {
-      phase_ -= l_;
-      ++start_;
-    }
   }
   out->resize(old + static_cast<size_t>(n) * channels);
   outTotal_ += n;
 }
 
-void Resampler::Process(const float* in, size_t frames, std::vector<float>* out) {
+void Resampler::Process(const double* in, size_t frames, std::vector<double>* out, bool more) {
   const auto channels = static_cast<size_t>(channels_);
   while (frames > 0) {
-    const size_t n = std::min(frames, kChunk);
-    Append(in, n);
+    const size_t n = std::min(frames, bandStep_);
+    Feed(in, n);
     inTotal_ += n;
-    Produce(UINT64_MAX, out);
+    Produce(DueOutput(inTotal_), out);
     in += n * channels;
     frames -= n;
   }
+  if (!more && outTotal_ < DueOutput(inTotal_)) {
+    RunBlock(true);
+    Produce(DueOutput(inTotal_), out);
+  }
 }
 
-void Resampler::Flush(std::vector<float>* out) {
+void Resampler::Flush(std::vector<double>* out) {
   const uint64_t target = OutputLimit(inTotal_);
-  // Silence after the end lets the filter reach the last outputs.
-  while (outTotal_ < target) {
-    Append(nullptr, std::min(kChunk, taps_));
+  // Silence after the end lets the filters reach the last outputs; the bound only
+  // guards against a loop that would never end.
+  for (uint64_t round = 0; outTotal_ < target && round < latency_ / bandStep_ + 8; ++round) {
     Produce(target, out);
+    if (outTotal_ >= target) break;
+    Feed(nullptr, bandStep_);
   }
+  Produce(target, out);
   Reset();
 }
 

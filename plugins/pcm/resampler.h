@@ -1,4 +1,4 @@
-// Band-limited sample rate conversion of interleaved float frames.
+// Band-limited sample rate conversion of interleaved frames in double precision.
 #ifndef TB_PLUGINS_PCM_RESAMPLER_H
 #define TB_PLUGINS_PCM_RESAMPLER_H
 
@@ -8,26 +8,39 @@
 #include <string>
 #include <vector>
 
+#include "plugins/pcm/fft.h"
+
 namespace tb::pcm {
 
-/// A polyphase windowed-sinc (Kaiser) resampler for one stream.
+/// A resampler for one stream, in two stages.
 ///
-/// The low-pass is designed against the lower of the two rates: flat (ripple well under
-/// 0.001 dB) up to 0.9 of the lower Nyquist frequency, and down by at least
-/// kStopbandDb from the lower Nyquist frequency on, so there is neither aliasing nor
-/// imaging. The ratio is kept as an exact fraction L/M (out/in, reduced): when L is small
-/// enough the table holds one row of taps per phase and the filter is applied exactly;
-/// otherwise the table samples the filter finely and adjacent rows are interpolated
-/// linearly, which keeps the error under -125 dB. Positions are counted in integers, so
-/// long streams never drift.
+/// The first stage does all the band limiting: an overlap-save FFT low-pass that also
+/// changes the rate by a power of two (up to a rate that is at least twice the lower of
+/// the two rates, or straight to the target rate when the ratio is a power of two). It
+/// passes the band flat (ripple far under 0.001 dB) up to kPassEdge of the lower Nyquist
+/// frequency and stops it by kStopbandDb from the lower Nyquist frequency on, so nothing
+/// aliases or images into the output. Its cost per frame hardly depends on the length of
+/// that sharp filter. The second stage, a polyphase windowed-sinc (Kaiser) filter, takes
+/// the oversampled signal to the target rate; its transition band is wide, so it is
+/// short. The ratio is kept as an exact fraction L/M (out/in, reduced); when L is small
+/// the second stage holds one row of taps per phase, otherwise adjacent rows of a finely
+/// sampled filter are interpolated. All arithmetic is double; channels travel in pairs
+/// (one complex signal in the transforms, one SSE2 register in the second stage).
 ///
-/// Output frame n sits at input time n*M/L: output and input start together (the filter
-/// delay is taken up internally, the stream is taken as silent before its first frame),
-/// and after Flush a stream of N input frames has given exactly ceil(N*L/M) output
-/// frames. Feeding the same input in any split gives the same output, bit for bit.
+/// Output frame n sits at input time n*M/L: output and input start together (the
+/// filters' delay is taken up internally, the stream is taken as silent before its first
+/// frame), and after Flush a stream of N input frames has given exactly ceil(N*L/M)
+/// output frames. The output runs a fixed latency() input frames (half the filters'
+/// length and a little) behind the input: after n input frames exactly
+/// OutputLimit(n - latency()) frames have come out, so a block of k frames never gives
+/// more than ceil(k*L/M) frames. To keep up, a Process that ends inside a transform block
+/// transforms what it has, taking the frames still to come as silence; the outputs it
+/// takes from that differ from the whole block's only within the stopband (below
+/// -160 dB), so any split of the input gives the same output to that precision.
 class Resampler {
  public:
-  static constexpr double kStopbandDb = 120.0;
+  static constexpr double kStopbandDb = 160.0;
+  static constexpr double kPassEdge = 0.93;
 
   /// A resampler from `inRate` to `outRate` (both 1 to 1000000, different) for
   /// `channels` (1 to 256) channels; null with `*error` set when the rates or channel
@@ -39,55 +52,99 @@ class Resampler {
   Resampler(const Resampler&) = delete;
   Resampler& operator=(const Resampler&) = delete;
 
-  /// Takes `frames` interleaved frames and appends the output frames that are now
-  /// complete to `*out`. May throw std::bad_alloc when `*out` grows.
-  void Process(const float* in, size_t frames, std::vector<float>* out);
+  /// Takes `frames` interleaved frames and appends the output frames that are now due to
+  /// `*out`. A caller with `more` frames to give at once skips the early transform of a
+  /// block still filling and may get fewer; the next call without it catches up. May
+  /// throw std::bad_alloc when `*out` grows.
+  void Process(const double* in, size_t frames, std::vector<double>* out, bool more = false);
 
   /// Ends the stream: appends the remaining output frames (the tail of the filter over
   /// silence) and returns to the state of a new stream.
-  void Flush(std::vector<float>* out);
+  void Flush(std::vector<double>* out);
 
   /// Forgets the stream without producing its tail.
   void Reset();
 
   /// The most output frames a stream of `inFrames` input frames ever has in total.
   uint64_t OutputLimit(uint64_t inFrames) const { return (inFrames * l_ + m_ - 1) / m_; }
+  /// Output frames due after `inFrames` input frames, before the stream ends.
+  uint64_t DueOutput(uint64_t inFrames) const {
+    return inFrames > latency_ ? OutputLimit(inFrames - latency_) : 0;
+  }
 
   uint64_t input_frames() const { return inTotal_; }
   uint64_t output_frames() const { return outTotal_; }
   int32_t channels() const { return channels_; }
+  /// Input frames that the output runs behind.
+  uint64_t latency() const { return latency_; }
+  /// The rate between the two stages, and the taps of each (0 when the second stage is
+  /// not needed).
+  int32_t middle_rate() const { return middleRate_; }
+  size_t band_taps() const { return bandTaps_; }
   size_t taps() const { return taps_; }
-  size_t phases() const { return phases_; }
   bool exact() const { return exact_; }
-
-  /// The taps of row `phase` (0 <= phase < phases(), or == phases() when not exact).
-  const float* row(size_t phase) const { return table_ + phase * taps_; }
 
  private:
   Resampler() = default;
-  void Append(const float* in, size_t frames);
-  void Produce(uint64_t limit, std::vector<float>* out);
-  float* hist(int32_t channel) { return hist_.data() + static_cast<size_t>(channel) * capacity_; }
+  bool BuildBand(int32_t inRate, double pass, double stop, std::string* error);
+  bool BuildPolyphase(double pass, double stop, std::string* error);
+  void Feed(const double* in, size_t frames);
+  void RunBlock(bool partial);
+  void Compact();
+  void Produce(uint64_t limit, std::vector<double>* out);
+  double* pairHist(size_t pair) { return hist_ + pair * 2 * capacity_; }
 
   int32_t channels_ = 0;
+  size_t pairs_ = 0;
+  int32_t middleRate_ = 0;
+  uint64_t latency_ = 0;
+  uint64_t inTotal_ = 0;
+  uint64_t outTotal_ = 0;
+
+  // First stage: blocks of bandSize_ input frames advance by bandStep_; each gives
+  // bandStep_ * up_ / down_ frames at the middle rate. The first bandDrop_ of those lie
+  // before the stream and are dropped.
+  size_t up_ = 1;
+  size_t down_ = 1;
+  size_t bandTaps_ = 0;
+  size_t bandSize_ = 0;
+  size_t bandStep_ = 0;
+  size_t bandFill_ = 0;
+  size_t bandEmitted_ = 0;  // outputs of the filling block given early
+  uint64_t bandDrop_ = 0;
+  uint64_t bandDropped_ = 0;
+  std::unique_ptr<Fft> fftIn_;
+  std::unique_ptr<Fft> fftOut_;
+  std::vector<uint32_t> binFrom_;  // for each bin passed: its place in the input spectrum,
+  std::vector<uint32_t> binTo_;    // its place in the output spectrum,
+  std::vector<double> binGain_;    // and the filter's response there (four doubles each)
+  enum BandShape { kGenericShape, kSameShape, kDoubleShape };
+  BandShape bandShape_ = kGenericShape;
+  std::vector<double> placeGain_;  // kSameShape, kDoubleShape: the response by input place
+  std::vector<double> blockStorage_;
+  double* blockIn_ = nullptr;   // per pair, bandSize_ complex frames
+  double* work_ = nullptr;      // the block's transform, bandSize_ complex frames
+  double* spectrum_ = nullptr;  // the filtered spectrum, fftOut_ size complex frames
+
+  // Second stage over the middle-rate frames in hist_ (per pair, capacity_ complex
+  // frames: [start_, count_) not yet consumed). With taps_ == 0 frames are passed on.
   uint64_t l_ = 1;  // l_ output frames take the time of m_ input frames
   uint64_t m_ = 1;
+  uint64_t lb_ = 1;  // the same for the second stage alone
+  uint64_t mb_ = 1;
   uint64_t stepWhole_ = 0;
   uint64_t stepFrac_ = 0;
   size_t taps_ = 0;
   size_t phases_ = 0;
   bool exact_ = true;
-  std::vector<float> tableStorage_;
-  float* table_ = nullptr;  // 16-byte aligned rows of taps_
-  // Per channel, capacity_ floats of history: [start_, count_) are the frames not yet
-  // consumed; the filter for the next output covers [start_, start_ + taps_).
-  std::vector<float> hist_;
+  std::vector<double> tableStorage_;
+  double* table_ = nullptr;  // 16-byte aligned rows of taps_ taps, each held twice
+  std::vector<double> histStorage_;
+  double* hist_ = nullptr;  // 16-byte aligned
   size_t capacity_ = 0;
   size_t count_ = 0;
   size_t start_ = 0;
-  uint64_t phase_ = 0;  // position of the next output past start_ + taps/2 - 1, in 1/L
-  uint64_t inTotal_ = 0;
-  uint64_t outTotal_ = 0;
+  uint64_t phase_ = 0;
 };
 
 }  // namespace tb::pcm

@@ -46,8 +46,10 @@ class PcmConvertor final : public implements_with<PcmConvertor, plugin::Componen
     if (!from || !to) return false;
     try {
       std::string error;
+      pcm::ConvertOptions options;
+      options.dither = InterlockedCompareExchange(&noDither_, 0, 0) == 0;
       std::unique_ptr<pcm::Converter> converter =
-          pcm::Converter::Create(ToPcm(*from), ToPcm(*to), &error);
+          pcm::Converter::Create(ToPcm(*from), ToPcm(*to), &error, options);
       if (!converter) return false;
       *conversion = new PcmConversion(std::move(converter));
       return true;
@@ -56,13 +58,21 @@ class PcmConvertor final : public implements_with<PcmConvertor, plugin::Componen
     }
   }
 
-  // IConvertorSetup: the sink proxy calls Prepare(1) before CreateConversion. Every
-  // conversion is independent, so there is nothing to prepare.
-  bool TB_STDCALL Prepare(int32_t) noexcept override { return true; }
+  // IConvertorSetup: the sink proxy calls Prepare(1) before CreateConversion, which
+  // needs nothing prepared; a host may switch dither off and on for later conversions.
+  bool TB_STDCALL Prepare(int32_t value) noexcept override {
+    if (value == kPrepareDitherOff || value == kPrepareDitherOn) {
+      InterlockedExchange(&noDither_, value == kPrepareDitherOff ? 1 : 0);
+      return true;
+    }
+    return value == kPrepareConversion;
+  }
 
  private:
   ~PcmConvertor() = default;
   friend struct tb::object_access;
+
+  LONG noDither_ = 0;
 };
 
 }  // namespace

@@ -13,11 +13,11 @@ namespace tb::test {
 const double kPi = 3.14159265358979323846;
 
 /// `frames` frames of a sine of `amplitude` at `freq` Hz, the same in every channel.
-inline std::vector<float> Sine(double freq, double rate, double amplitude, size_t frames,
-                               int channels = 1) {
-  std::vector<float> v(frames * static_cast<size_t>(channels));
+inline std::vector<double> Sine(double freq, double rate, double amplitude, size_t frames,
+                                int channels = 1) {
+  std::vector<double> v(frames * static_cast<size_t>(channels));
   for (size_t n = 0; n < frames; ++n) {
-    const auto s = static_cast<float>(amplitude * std::sin(2 * kPi * freq * n / rate));
+    const double s = amplitude * std::sin(2 * kPi * freq * n / rate);
     for (int c = 0; c < channels; ++c) v[n * channels + c] = s;
   }
   return v;
@@ -72,10 +72,6 @@ inline ToneFit FitTone(const std::vector<double>& x, int channels, int channel, 
   return fit;
 }
 
-inline std::vector<double> ToDouble(const std::vector<float>& v) {
-  return std::vector<double>(v.begin(), v.end());
-}
-
 /// Root mean square of channel `channel` over frames [begin, end).
 inline double Rms(const std::vector<double>& x, int channels, int channel, size_t begin,
                   size_t end) {
@@ -85,6 +81,15 @@ inline double Rms(const std::vector<double>& x, int channels, int channel, size_
 }
 
 inline double Db(double ratio) { return 20 * std::log10(ratio); }
+
+/// Whether two sample streams have the same length and differ nowhere by more than `most`.
+inline bool Close(const std::vector<double>& a, const std::vector<double>& b, double most) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::fabs(a[i] - b[i]) > most) return false;
+  }
+  return true;
+}
 
 /// Block sizes from `rng` (1 to `largest`) that add up to `total`.
 inline std::vector<size_t> RandomSplit(size_t total, size_t largest, std::mt19937* rng) {

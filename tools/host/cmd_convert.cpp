@@ -23,7 +23,8 @@ namespace {
 
 const CommandHelp kConvertHelp = {
     "usage: tunebay-host convert INPUT OUTPUT [--format RATE:BITS:CHANNELS]\n"
-    "                            [--encoder NAME] [--plugins DIR] [--keys NAME1 NAME2]\n"
+    "                            [--encoder NAME] [--no-dither] [--plugins DIR]\n"
+    "                            [--keys NAME1 NAME2]\n"
     "\n"
     "Converts INPUT (a file path or an http or ftp URL) into the file OUTPUT, through\n"
     "the manager as a host does: a decoder opens INPUT, the manager's source proxy\n"
@@ -36,7 +37,9 @@ const CommandHelp kConvertHelp = {
     "                       (default: the input's own)\n"
     "  --encoder NAME       the encoder to write with, by component name or library\n"
     "                       file name (default: the first encoder that lists OUTPUT's\n"
-    "                       extension, else the first that lists none)\n",
+    "                       extension, else the first that lists none)\n"
+    "  --no-dither          round when the output has fewer bits per sample than the\n"
+    "                       input, instead of adding the convertor's dither\n",
     "\n"
     "A progress bar appears on the terminal; the summary goes to standard output.\n"
     "Exit status: 0 when OUTPUT was written, 1 on any failure (OUTPUT is then left as\n"
@@ -49,6 +52,7 @@ const uint32_t kBlockSize = 64 * 1024;
 struct Options {
   bool help = false;
   bool hasFormat = false;
+  bool noDither = false;
   tb::AudioFormat format = {0, 0, 0};
   std::string input;
   std::string output;
@@ -66,6 +70,8 @@ bool Parse(const Args& args, Options& options) {
     } else if (arg == "--format" && i + 1 < args.size()) {
       if (!ParseFormatOption(args[++i], options.format)) return false;
       options.hasFormat = true;
+    } else if (arg == "--no-dither") {
+      options.noDither = true;
     } else if (arg == "--encoder" && i + 1 < args.size()) {
       options.encoder = args[++i];
     } else if (TakeManagerOption(args, i, options.manager)) {
@@ -303,6 +309,21 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     tb::com_ptr<tb::IComponentOrigin> origins =
         tb::com_ptr<tb::IManager>(manager).query<tb::IComponentOrigin>();
     report.encoder = LabelOf(encoder.get(), origins.get()).Text();
+  }
+
+  if (options.noDither) {
+    // A setting of the convertor itself: it holds for the conversions of both proxies.
+    tb::com_ptr<tb::IConvertor> convertor;
+    tb::com_ptr<tb::IConvertorSetup> setup;
+    if (manager->GetConvertor(convertor.put()) && convertor) {
+      setup = convertor.query<tb::IConvertorSetup>();
+    }
+    if (!setup || !setup->Prepare(tb::kPrepareDitherOff)) {
+      std::fprintf(stderr,
+                   "note: the manager's convertor (%s) has no dither setting; "
+                   "--no-dither changes nothing\n",
+                   ManagerConvertor(manager).Text().c_str());
+    }
   }
 
   tb::com_ptr<IUnknown> source;

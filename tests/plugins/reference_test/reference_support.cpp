@@ -1,9 +1,12 @@
 #include "plugins/reference_test/reference_support.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <random>
 
+#include "plugins/pcm/format.h"
 #include "support/test_support.h"
 
 namespace reftest {
@@ -152,6 +155,18 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
       WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
+}
+
+bool SameWithinOneStep(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int32_t bits) {
+  if (a.size() != b.size()) return false;
+  std::vector<double> x(a.size() / static_cast<size_t>(bits / 8)), y(x.size());
+  tb::pcm::DecodeSamples(bits, a.data(), x.size(), x.data());
+  tb::pcm::DecodeSamples(bits, b.data(), y.size(), y.data());
+  const double most = std::max(std::ldexp(1.0, 1 - bits), 1e-8);
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (std::fabs(x[i] - y[i]) > most) return false;
+  }
+  return true;
 }
 
 bool FileExists(const std::string& path) {

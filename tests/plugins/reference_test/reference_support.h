@@ -74,6 +74,11 @@ std::string BuildWave(const WaveLayout& layout);
 
 /// Deterministic pseudo-random bytes.
 std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed);
+
+/// Whether two streams of `bits`-bit samples have the same length and no sample differs by
+/// more than a step (or 1e-8 of full scale): what feeding a resampler in other blocks may
+/// change, its early transforms differing within the filter's stopband.
+bool SameWithinOneStep(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int32_t bits);
 /// A little-endian 32-bit store into `bytes` at `at`.
 void Put32(std::string* bytes, size_t at, uint32_t value);
 

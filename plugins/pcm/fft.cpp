@@ -1,0 +1,241 @@
+#include "plugins/pcm/fft.h"
+
+#include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tb::pcm {
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// Each twiddle w is stored as (re w, re w, -im w, im w), the form the multiply wants.
+#if defined(__SSE2__)
+inline __m128d Mul(__m128d v, const double* w) {
+  const __m128d swapped = _mm_shuffle_pd(v, v, 1);
+  return _mm_add_pd(_mm_mul_pd(v, _mm_load_pd(w)), _mm_mul_pd(swapped, _mm_load_pd(w + 2)));
+}
+inline __m128d MulConj(__m128d v, const double* w) {
+  const __m128d swapped = _mm_shuffle_pd(v, v, 1);
+  return _mm_sub_pd(_mm_mul_pd(v, _mm_load_pd(w)), _mm_mul_pd(swapped, _mm_load_pd(w + 2)));
+}
+// Times -i and times +i.
+inline __m128d TimesMinusI(__m128d v) {
+  return _mm_xor_pd(_mm_shuffle_pd(v, v, 1), _mm_set_pd(-0.0, 0.0));
+}
+inline __m128d TimesI(__m128d v) {
+  return _mm_xor_pd(_mm_shuffle_pd(v, v, 1), _mm_set_pd(0.0, -0.0));
+}
+#endif
+
+void PutTwiddle(double* w, double angle) {
+  w[0] = w[1] = std::cos(angle);
+  w[3] = std::sin(angle);
+  w[2] = -w[3];
+}
+
+}  // namespace
+
+Fft::Fft(size_t size) : size_(size), bits_(0) {
+  while ((size_t{1} << bits_) < size_) ++bits_;
+  // The passes with butterflies size/2 ... 4 apart, largest first, go in pairs (one
+  // radix-4 pass each); an odd one out, 4 apart, stays radix 2. The last two passes
+  // need no table.
+  size_t passes = 0;
+  for (size_t half = size_ / 2; half >= 4; half /= 2) ++passes;
+  size_t half = size_ / 2;
+  for (; passes >= 2; passes -= 2, half /= 4) {
+    stages_.push_back({half, true, twiddleCount_});
+    twiddleCount_ += 12 * (half / 2);
+  }
+  if (passes == 1) {
+    stages_.push_back({half, false, twiddleCount_});
+    twiddleCount_ += 4 * half;
+  }
+  // The allocator of a 32-bit process aligns to 8 bytes only.
+  storage_.assign(twiddleCount_ + 2, 0.0);
+  double* w = storage_.data();
+  if (reinterpret_cast<uintptr_t>(w) & 15) ++w;
+  twiddles_ = w;
+  for (const Stage& s : stages_) {
+    double* t = w + s.offset;
+    const size_t count = s.radix4 ? s.half / 2 : s.half;
+    for (size_t j = 0; j < count; ++j) {
+      const double angle = -kPi * static_cast<double>(j) / static_cast<double>(s.half);
+      if (s.radix4) {
+        PutTwiddle(t + 12 * j, angle);
+        PutTwiddle(t + 12 * j + 4, 2 * angle);
+        PutTwiddle(t + 12 * j + 8, 3 * angle);
+      } else {
+        PutTwiddle(t + 4 * j, angle);
+      }
+    }
+  }
+}
+
+size_t Fft::BinIndex(size_t k) const {
+  size_t r = 0;
+  for (int b = 0; b < bits_; ++b) r |= ((k >> b) & 1) << (bits_ - 1 - b);
+  return r;
+}
+
+#if defined(__SSE2__)
+
+void Fft::Forward(double* data) const {
+  const size_t n = size_;
+  for (const Stage& s : stages_) {
+    const double* w = twiddles_ + s.offset;
+    const size_t half = s.half;
+    for (size_t g = 0; g < n; g += 2 * half) {
+      double* a = data + 2 * g;
+      if (s.radix4) {
+        const size_t q = half / 2;
+        double* b = a + 2 * q;
+        double* c = a + 2 * half;
+        double* d = c + 2 * q;
+        for (size_t j = 0; j < q; ++j) {
+          const __m128d xa = _mm_load_pd(a + 2 * j), xb = _mm_load_pd(b + 2 * j);
+          const __m128d xc = _mm_load_pd(c + 2 * j), xd = _mm_load_pd(d + 2 * j);
+          const __m128d t0 = _mm_add_pd(xa, xc), t2 = _mm_sub_pd(xa, xc);
+          const __m128d t1 = _mm_add_pd(xb, xd), t3 = TimesMinusI(_mm_sub_pd(xb, xd));
+          const double* wj = w + 12 * j;
+          _mm_store_pd(a + 2 * j, _mm_add_pd(t0, t1));
+          _mm_store_pd(b + 2 * j, Mul(_mm_sub_pd(t0, t1), wj + 4));
+          _mm_store_pd(c + 2 * j, Mul(_mm_add_pd(t2, t3), wj));
+          _mm_store_pd(d + 2 * j, Mul(_mm_sub_pd(t2, t3), wj + 8));
+        }
+      } else {
+        double* b = a + 2 * half;
+        for (size_t j = 0; j < half; ++j) {
+          const __m128d x = _mm_load_pd(a + 2 * j), y = _mm_load_pd(b + 2 * j);
+          _mm_store_pd(a + 2 * j, _mm_add_pd(x, y));
+          _mm_store_pd(b + 2 * j, Mul(_mm_sub_pd(x, y), w + 4 * j));
+        }
+      }
+    }
+  }
+  // The last two passes: twiddles 1 and -i, then 1.
+  for (size_t g = 0; g < n; g += 4) {
+    double* p = data + 2 * g;
+    const __m128d x0 = _mm_load_pd(p), x1 = _mm_load_pd(p + 2);
+    const __m128d x2 = _mm_load_pd(p + 4), x3 = _mm_load_pd(p + 6);
+    const __m128d s0 = _mm_add_pd(x0, x2), s1 = _mm_add_pd(x1, x3);
+    const __m128d d0 = _mm_sub_pd(x0, x2), d1 = TimesMinusI(_mm_sub_pd(x1, x3));
+    _mm_store_pd(p, _mm_add_pd(s0, s1));
+    _mm_store_pd(p + 2, _mm_sub_pd(s0, s1));
+    _mm_store_pd(p + 4, _mm_add_pd(d0, d1));
+    _mm_store_pd(p + 6, _mm_sub_pd(d0, d1));
+  }
+}
+
+void Fft::Inverse(double* data) const {
+  const size_t n = size_;
+  // The first two passes: twiddles 1, then 1 and +i.
+  for (size_t g = 0; g < n; g += 4) {
+    double* p = data + 2 * g;
+    const __m128d x0 = _mm_load_pd(p), x1 = _mm_load_pd(p + 2);
+    const __m128d x2 = _mm_load_pd(p + 4), x3 = _mm_load_pd(p + 6);
+    const __m128d s0 = _mm_add_pd(x0, x1), d0 = _mm_sub_pd(x0, x1);
+    const __m128d s1 = _mm_add_pd(x2, x3), d1 = TimesI(_mm_sub_pd(x2, x3));
+    _mm_store_pd(p, _mm_add_pd(s0, s1));
+    _mm_store_pd(p + 4, _mm_sub_pd(s0, s1));
+    _mm_store_pd(p + 2, _mm_add_pd(d0, d1));
+    _mm_store_pd(p + 6, _mm_sub_pd(d0, d1));
+  }
+  InverseRest(data);
+}
+
+void Fft::InverseRest(double* data) const {
+  const size_t n = size_;
+  for (auto s = stages_.rbegin(); s != stages_.rend(); ++s) {
+    const double* w = twiddles_ + s->offset;
+    const size_t half = s->half;
+    for (size_t g = 0; g < n; g += 2 * half) {
+      double* a = data + 2 * g;
+      if (s->radix4) {
+        const size_t q = half / 2;
+        double* b = a + 2 * q;
+        double* c = a + 2 * half;
+        double* d = c + 2 * q;
+        for (size_t j = 0; j < q; ++j) {
+          const double* wj = w + 12 * j;
+          const __m128d xa = _mm_load_pd(a + 2 * j);
+          const __m128d xb = MulConj(_mm_load_pd(b + 2 * j), wj + 4);
+          const __m128d xc = MulConj(_mm_load_pd(c + 2 * j), wj);
+          const __m128d xd = MulConj(_mm_load_pd(d + 2 * j), wj + 8);
+          const __m128d s0 = _mm_add_pd(xa, xb), d0 = _mm_sub_pd(xa, xb);
+          const __m128d s1 = _mm_add_pd(xc, xd), d1 = TimesI(_mm_sub_pd(xc, xd));
+          _mm_store_pd(a + 2 * j, _mm_add_pd(s0, s1));
+          _mm_store_pd(c + 2 * j, _mm_sub_pd(s0, s1));
+          _mm_store_pd(b + 2 * j, _mm_add_pd(d0, d1));
+          _mm_store_pd(d + 2 * j, _mm_sub_pd(d0, d1));
+        }
+      } else {
+        double* b = a + 2 * half;
+        for (size_t j = 0; j < half; ++j) {
+          const __m128d x = _mm_load_pd(a + 2 * j);
+          const __m128d y = MulConj(_mm_load_pd(b + 2 * j), w + 4 * j);
+          _mm_store_pd(a + 2 * j, _mm_add_pd(x, y));
+          _mm_store_pd(b + 2 * j, _mm_sub_pd(x, y));
+        }
+      }
+    }
+  }
+}
+
+#else
+
+// Without SSE2 (not a build this project makes) the passes stay radix 2 and work their
+// twiddles out as they go.
+void Fft::Forward(double* data) const {
+  const size_t n = size_;
+  for (size_t half = n / 2; half >= 1; half /= 2) {
+    for (size_t g = 0; g < n; g += 2 * half) {
+      double* a = data + 2 * g;
+      double* b = a + 2 * half;
+      for (size_t j = 0; j < half; ++j) {
+        const double angle = -kPi * static_cast<double>(j) / static_cast<double>(half);
+        const double wr = std::cos(angle), wi = std::sin(angle);
+        const double xr = a[2 * j], xi = a[2 * j + 1], yr = b[2 * j], yi = b[2 * j + 1];
+        a[2 * j] = xr + yr;
+        a[2 * j + 1] = xi + yi;
+        const double dr = xr - yr, di = xi - yi;
+        b[2 * j] = dr * wr - di * wi;
+        b[2 * j + 1] = dr * wi + di * wr;
+      }
+    }
+  }
+}
+
+void Fft::Inverse(double* data) const { InversePasses(data, 1); }
+
+void Fft::InverseRest(double* data) const { InversePasses(data, 4); }
+
+void Fft::InversePasses(double* data, size_t first) const {
+  const size_t n = size_;
+  for (size_t half = first; half < n; half *= 2) {
+    for (size_t g = 0; g < n; g += 2 * half) {
+      double* a = data + 2 * g;
+      double* b = a + 2 * half;
+      for (size_t j = 0; j < half; ++j) {
+        const double angle = kPi * static_cast<double>(j) / static_cast<double>(half);
+        const double wr = std::cos(angle), wi = std::sin(angle);
+        const double yr = b[2 * j] * wr - b[2 * j + 1] * wi;
+        const double yi = b[2 * j] * wi + b[2 * j + 1] * wr;
+        const double xr = a[2 * j], xi = a[2 * j + 1];
+        a[2 * j] = xr + yr;
+        a[2 * j + 1] = xi + yi;
+        b[2 * j] = xr - yr;
+        b[2 * j + 1] = xi - yi;
+      }
+    }
+  }
+}
+
+#endif
+
+}  // namespace tb::pcm
