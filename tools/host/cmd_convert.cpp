@@ -36,11 +36,21 @@ const CommandHelp kConvertHelp = {
     "                       (default: the input's own)\n"
     "  --encoder NAME       the encoder to write with, by component name or library\n"
     "                       file name (default: the first encoder that lists OUTPUT's\n"
-    "                       extension, else the first that lists none)\n",
+    "                       extension; an extension no encoder lists is refused)\n",
     "\n"
+    "The work goes to OUTPUT.part beside OUTPUT, which is removed on failure, Ctrl+C,\n"
+    "Ctrl+Break or closing the console, and replaced by the next run.\n"
     "A progress bar appears on the terminal; the summary goes to standard output.\n"
-    "Exit status: 0 when OUTPUT was written, 1 on any failure (OUTPUT is then left as\n"
-    "it was), 2 for bad arguments.\n"};
+    "Exit status:\n"
+    "  0  OUTPUT was written\n"
+    "  1  failure; OUTPUT is then left as it was\n"
+    "  2  bad arguments, or no encoder writes OUTPUT's extension (nothing is written)\n"
+    "  3  OUTPUT was written, but INPUT delivered less than it announced (a damaged\n"
+    "     or cut-short file): OUTPUT is complete as far as the input went\n"
+    "A plug-in that cannot be unloaded at the end is a warning only.\n"};
+
+// Exit statuses beyond 0, 1 and 2 (host.h's).
+const int kExitShortInput = 3;
 
 // Large enough for the proxy's converting read: it asks the source for a block that,
 // converted, fits the caller's buffer less a small margin.
@@ -164,13 +174,21 @@ class ProgressBar {
   double last_ = 0;
 };
 
-// Ctrl+C or Ctrl+Break ends the job at the next block, so that the partial output is
-// removed and the plug-ins are let go in order rather than the process being killed.
+// Ctrl+C, Ctrl+Break or closing the console ends the job at the next block, so that the
+// partial output is removed and the plug-ins are let go in order rather than the
+// process being killed.
 volatile LONG g_interrupted = 0;
+// Set once the partial output is gone.
+HANDLE g_outputGone = nullptr;
 
 BOOL WINAPI OnConsoleBreak(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
   InterlockedExchange(&g_interrupted, 1);
+  // A closed console ends the process as soon as this returns (Windows waits about five
+  // seconds at most): wait here for the job to remove the partial output.
+  if (event == CTRL_CLOSE_EVENT && g_outputGone) WaitForSingleObject(g_outputGone, 4000);
   return TRUE;
 }
 
@@ -233,12 +251,7 @@ void PrintSummary(const Report& r) {
   std::printf("  audio:     %llu frames, %.3f s, %llu bytes",
               static_cast<unsigned long long>(r.frames), seconds,
               static_cast<unsigned long long>(r.bytes));
-  if (r.reported > r.frames && !SameFormat(r.own, r.delivered) && r.delivered.sampleRate > 0) {
-    // The proxy never asks its conversion for the resampler's tail.
-    std::printf(" (of %llu announced: the conversion keeps back its last %.1f ms)",
-                static_cast<unsigned long long>(r.reported),
-                1000.0 * static_cast<double>(r.reported - r.frames) / r.delivered.sampleRate);
-  } else if (r.reported != r.frames) {
+  if (r.reported != r.frames) {
     std::printf(" (the source announced %llu frames)", static_cast<unsigned long long>(r.reported));
   }
   std::printf("\n  time:      %.3f s (opening %.3f s), %.1f times real time\n", r.totalSeconds,
@@ -297,7 +310,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   report.output = output.final_path();
 
   tb::com_ptr<tb::IComponent> encoder = FindEncoder(manager, options.encoder, output.final_path());
-  if (!encoder) return 1;
+  if (!encoder) return 2;
   tb::com_ptr<tb::ISinkFactory> factory = encoder.query<tb::ISinkFactory>();
   {
     tb::com_ptr<tb::IComponentOrigin> origins =
@@ -447,6 +460,14 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   report.totalSeconds = Now() - started;
   PrintSummary(report);
+  if (report.frames < report.reported) {
+    std::fprintf(stderr,
+                 "warning: %s delivered %llu frames of the %llu it announced; %s holds what "
+                 "there was\n",
+                 report.input.c_str(), static_cast<unsigned long long>(report.frames),
+                 static_cast<unsigned long long>(report.reported), report.output.c_str());
+    return kExitShortInput;
+  }
   return 0;
 }
 
@@ -458,14 +479,23 @@ int CommandConvert(const Args& args) {
   if (options.help) return ShowHelp(kConvertHelp);
   PendingOutput output;
   if (!output.Prepare(options.output)) return 1;
-  return RunWithManager(options.manager, [&options, &output](tb::IManager* manager) {
-    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    const int status = Convert(manager, options, output);
-    SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
-    // Whatever failed, the partial file goes before the plug-ins do.
-    output.Discard();
-    return status;
-  });
+  g_outputGone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  // A plug-in that will not unload is no reason to call a written OUTPUT a failure.
+  const int status = RunWithManager(
+      options.manager,
+      [&options, &output](tb::IManager* manager) {
+        SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+        const int result = Convert(manager, options, output);
+        // Whatever failed, the partial file goes before the plug-ins do.
+        output.Discard();
+        if (g_outputGone) SetEvent(g_outputGone);
+        SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
+        return result;
+      },
+      UnloadRefused::kWarns);
+  if (g_outputGone) CloseHandle(g_outputGone);
+  g_outputGone = nullptr;
+  return status;
 }
 
 }  // namespace host

@@ -55,6 +55,26 @@ bool Parse(const Args& args, Options& options) {
   return true;
 }
 
+// A source whose data is shorter than the length it announces (a file cut short): the
+// data size is of the source's own format here, since info asks for no other.
+void WarnIfShort(tb::ISourceData* data, tb::ISourcePosition* position,
+                 const tb::AudioFormat& format, const std::string& name) {
+  if (!data || !position) return;
+  const uint64_t frameBytes = static_cast<uint64_t>(format.bitsPerSample / 8) *
+                              static_cast<uint64_t>(format.channels > 0 ? format.channels : 0);
+  if (frameBytes == 0) return;
+  const uint64_t announced = position->GetLength();
+  // The data size has 32 bits: beyond them it says nothing.
+  if (announced > 0xFFFFFFFFu / frameBytes) return;
+  const uint64_t held = (data->GetDataSize() & 0xFFFFFFFFu) / frameBytes;
+  if (held >= announced) return;
+  std::fprintf(stderr,
+               "warning: %s announces %llu frames but holds data for %llu: it is cut short "
+               "or damaged\n",
+               name.c_str(), static_cast<unsigned long long>(announced),
+               static_cast<unsigned long long>(held));
+}
+
 std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
 
 // The artist/title setting's values as the manager keeps them in the registry
@@ -168,6 +188,7 @@ int Info(tb::IManager* manager, const Options& options) {
   if (data) {
     std::printf("  data size:  %llu bytes\n", static_cast<unsigned long long>(data->GetDataSize()));
   }
+  WarnIfShort(data.get(), position.get(), format, name);
   std::printf("  cue points: %ld\n", static_cast<long>(cues ? cues->QueryCount() : 0));
 
   std::vector<std::string> fileTags;

@@ -1,8 +1,10 @@
 #include "host_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/ascii.h"
 
@@ -230,7 +232,7 @@ tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string
   tb::com_ptr<tb::IComponentCollection> catalogue = self.query<tb::IComponentCollection>();
   tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
   const std::string extension = SearchExtension(RulesOf(manager).get(), outputPath);
-  tb::com_ptr<tb::IComponent> unlisted;
+  std::vector<std::string> available;  // every extension an encoder lists, for the refusal
   const int32_t count = catalogue ? catalogue->GetCount() : 0;
   for (int32_t i = 0; i < count; ++i) {
     tb::com_ptr<tb::IComponent> component;
@@ -246,26 +248,31 @@ tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string
       }
       continue;
     }
+    // An encoder that lists no extension writes no audio file a name could ask for
+    // (the example level meter writes a text report): only --encoder chooses it.
     tb::com_ptr<tb::IExtensionList> list = component.query<tb::IExtensionList>();
-    if (!list) {
-      if (!unlisted) unlisted = component;
-      continue;
-    }
-    const int32_t extensions = list->GetCount();
+    const int32_t extensions = list ? list->GetCount() : 0;
     for (int32_t e = 0; e < extensions; ++e) {
       const char* listed = list->GetExtension(e);
-      if (!extension.empty() && listed && tb::EqualsIgnoringAsciiCase(extension, listed)) {
-        return component;
+      if (!listed || !*listed) continue;
+      if (!extension.empty() && tb::EqualsIgnoringAsciiCase(extension, listed)) return component;
+      const std::string item = std::string(".") + listed;
+      if (std::find(available.begin(), available.end(), item) == available.end()) {
+        available.push_back(item);
       }
     }
   }
   if (!wanted.empty()) {
     std::fprintf(stderr, "error: no encoder named %s writes files\n", wanted.c_str());
-  } else if (!unlisted) {
-    std::fprintf(stderr, "error: no encoder writes \"%s\" files; --encoder names one\n",
-                 extension.c_str());
+  } else {
+    const std::string what = extension.empty() ? "files without an extension" : "." + extension;
+    std::string list;
+    for (const std::string& item : available) list += (list.empty() ? "" : ", ") + item;
+    std::fprintf(stderr, "error: no encoder writes %s; available: %s\n", what.c_str(),
+                 list.empty() ? "none" : list.c_str());
+    std::fprintf(stderr, "note: --encoder NAME chooses an encoder whatever the name\n");
   }
-  return unlisted;
+  return nullptr;
 }
 
 ComponentLabel ManagerConvertor(tb::IManager* manager) {
@@ -352,13 +359,10 @@ bool PendingOutput::Prepare(const std::string& typed) {
     std::fprintf(stderr, "error: the folder %s does not exist\n", folder.c_str());
     return false;
   }
-  // Beside the final file, so that the rename stays within one volume; the extension
-  // stays last in case an encoder looks at it.
-  std::string name = final_.substr(slash + 1);
-  const size_t dot = name.find_last_of('.');
-  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-  name = name.substr(0, dot);
-  temp_ = folder + name + ".part" + std::to_string(GetCurrentProcessId()) + extension;
+  // Beside the final file, so that the rename stays within one volume. It never ends in
+  // an audio extension, so that one left by a killed run is not taken for audio; the
+  // next run replaces it.
+  temp_ = final_ + ".part";
   pending_ = true;
   return true;
 }
