@@ -112,5 +112,42 @@ run_tool convert "$(win "$work/in.wav")" "$(win "$work/stale.wav")" $keys > /dev
 [ -f "$work/stale.wav" ] || failed "no output beside a stale .part"
 [ -e "$work/stale.wav.part" ] && failed "the .part was left behind"
 
+echo "== tags only when they exist"
+# The artist the output carries, or "none".
+artist_of() {
+  "$python" - "$1" <<'PY'
+import struct, sys
+raw = open(sys.argv[1], "rb").read()
+pos, artist = 12, "none"
+while pos + 8 <= len(raw):
+    size = struct.unpack_from("<I", raw, pos + 4)[0]
+    if raw[pos:pos + 4] == b"LIST" and raw[pos + 8:pos + 12] == b"INFO":
+        at = pos + 12
+        while at + 8 <= pos + 8 + size:
+            n = struct.unpack_from("<I", raw, at + 4)[0]
+            if raw[at:at + 4] == b"IART":
+                artist = raw[at + 8:at + 8 + n].split(b"\0")[0].decode("latin-1")
+            at += 8 + n + (n & 1)
+    pos += 8 + size + (size & 1)
+print(artist)
+PY
+}
+make_wave "$work/long.wav" 44100 4410
+for mode in own --tags-from-name --no-tags; do
+  extra=""
+  [ "$mode" = own ] || extra=$mode
+  # shellcheck disable=SC2086
+  run_tool convert "$(win "$work/long.wav")" "$(win "$work/tags.wav")" $extra $keys \
+    > "$work/tags.txt" 2>&1 || failed "convert $mode exited non-zero"
+  artist=$(artist_of "$work/tags.wav")
+  echo "$mode: artist $artist"
+  case "$mode" in
+    --tags-from-name) [ "$artist" = long ] || failed "--tags-from-name gave artist $artist" ;;
+    *) [ "$artist" = none ] || failed "$mode invented the artist $artist" ;;
+  esac
+done
+run_tool info "$(win "$work/long.wav")" $keys 2>&1 | grep -q 'artist "long" (guessed from the file name' ||
+  failed "info does not show the file name's guess as such"
+
 [ "$status" -eq 0 ] && echo "all convert checks passed"
 exit $status

@@ -5,9 +5,9 @@
 //
 // The conversion happens on the source side: the source proxy delivers the wanted
 // format and the sink is made for that same format, so the sink proxy converts only
-// when the encoder cannot write that format exactly. The tags travel with the audio:
-// title and artist as the user's artist/title rule gives them, the others as the file
-// carries them.
+// when the encoder cannot write that format exactly. The tags travel with the audio as
+// the file carries them; the artist/title rule's texts, which may be guessed from the
+// file name, only when asked for.
 #include <io.h>
 
 #include <cstdio>
@@ -23,20 +23,23 @@ namespace {
 
 const CommandHelp kConvertHelp = {
     "usage: tunebay-host convert INPUT OUTPUT [--format RATE:BITS:CHANNELS]\n"
-    "                            [--encoder NAME] [--plugins DIR] [--keys NAME1 NAME2]\n"
+    "                            [--encoder NAME] [--tags-from-name | --no-tags]\n"
+    "                            [--plugins DIR] [--keys NAME1 NAME2]\n"
     "\n"
     "Converts INPUT (a file path or an http or ftp URL) into the file OUTPUT, through\n"
     "the manager as a host does: a decoder opens INPUT, the manager's source proxy\n"
     "delivers the audio in the wanted format (converting through the manager's\n"
     "convertor), and an encoder writes it through the manager's sink proxy. The tags\n"
-    "are copied: title and artist as the artist/title setting gives them, album, genre\n"
-    "and year as they are. OUTPUT appears only once it is complete.\n"
+    "INPUT carries are copied as they are. OUTPUT appears only once it is complete.\n"
     "\n"
     "  --format R:B:C       the output's sample rate, bits per sample and channels\n"
     "                       (default: the input's own)\n"
     "  --encoder NAME       the encoder to write with, by component name or library\n"
     "                       file name (default: the first encoder that lists OUTPUT's\n"
-    "                       extension; an extension no encoder lists is refused)\n",
+    "                       extension; an extension no encoder lists is refused)\n"
+    "  --tags-from-name     title and artist as the artist/title setting gives them,\n"
+    "                       which may guess them from the file name\n"
+    "  --no-tags            copy no tags\n",
     "\n"
     "The work goes to OUTPUT.part beside OUTPUT, which is removed on failure, Ctrl+C,\n"
     "Ctrl+Break or closing the console, and replaced by the next run.\n"
@@ -63,6 +66,7 @@ struct Options {
   std::string input;
   std::string output;
   std::string encoder;
+  enum class Tags { kOwn, kFromName, kNone } tags = Tags::kOwn;
   ManagerOptions manager;
 };
 
@@ -78,6 +82,13 @@ bool Parse(const Args& args, Options& options) {
       options.hasFormat = true;
     } else if (arg == "--encoder" && i + 1 < args.size()) {
       options.encoder = args[++i];
+    } else if (arg == "--tags-from-name" || arg == "--no-tags") {
+      const auto mode = arg == "--no-tags" ? Options::Tags::kNone : Options::Tags::kFromName;
+      if (options.tags != Options::Tags::kOwn && options.tags != mode) {
+        std::fprintf(stderr, "error: --tags-from-name and --no-tags exclude each other\n");
+        return false;
+      }
+      options.tags = mode;
     } else if (TakeManagerOption(args, i, options.manager)) {
     } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
       std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
@@ -200,8 +211,13 @@ struct TagSet {
   std::string title, artist, album, genre;
   int32_t year = 0;
 
+  bool any() const {
+    return present &&
+           (!title.empty() || !artist.empty() || !album.empty() || !genre.empty() || year > 0);
+  }
   std::string Describe() const {
     if (!present) return "none (the source has no tag information)";
+    if (!any()) return "none (the source carries no tags)";
     return "title " + Quoted(title) + ", artist " + Quoted(artist) + ", album " + Quoted(album) +
            ", genre " + Quoted(genre) + ", year " + (year > 0 ? std::to_string(year) : "none");
   }
@@ -219,6 +235,18 @@ TagSet ReadTags(IUnknown* source) {
   tags.genre = Text(info->GetGenre());
   tags.year = info->GetYear();
   return tags;
+}
+
+// The tags the file itself carries, before the artist/title rule: the file (for a URL,
+// the downloader's copy) opened once more without the proxy, whose texts are the rule's.
+TagSet ReadOwnTags(tb::IManager* manager, IUnknown* proxy) {
+  const std::string path = FilePathOf(proxy);
+  IUnknown* raw = nullptr;
+  if (path.empty() || !manager->OpenSource(path.c_str(), nullptr, &raw, -1, 0, 0, nullptr)) {
+    if (raw) raw->Release();
+    return TagSet();
+  }
+  return ReadTags(tb::com_ptr<IUnknown>::adopt(raw).get());
 }
 
 // What the summary reports, gathered along the way.
@@ -334,8 +362,13 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   original->GetSourceFormat(&report.own);
   report.reported = position->GetLength();
   report.decoder = IdentifyDecoder(manager, source.get());
-  const TagSet tags = ReadTags(source.get());
-  report.tags = tags.Describe();
+  TagSet tags;
+  if (options.tags == Options::Tags::kOwn) {
+    tags = ReadOwnTags(manager, source.get());
+  } else if (options.tags == Options::Tags::kFromName) {
+    tags = ReadTags(source.get());
+  }
+  report.tags = options.tags == Options::Tags::kNone ? "none copied (--no-tags)" : tags.Describe();
 
   // The sink is made for the format the source proxy delivers.
   FileSinkCreator creator(factory.get(), output.temp_path());
@@ -364,7 +397,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     std::fprintf(stderr, "error: the manager's sink proxy lacks an interface\n");
     return 1;
   }
-  if (tags.present) {
+  if (tags.any()) {
     // The proxy passes the query on to the sink; held only for the call, so the proxy
     // alone decides when the sink goes.
     tb::com_ptr<tb::ISinkTags> sinkTags = sink.query<tb::ISinkTags>();

@@ -212,7 +212,12 @@ int Info(tb::IManager* manager, const Options& options) {
     // Each text is copied at once: the next call may replace it.
     const std::string title = Quoted(tags->GetTitle());
     const std::string artist = Quoted(tags->GetArtist());
-    std::printf("  by that rule: title %s, artist %s\n", title.c_str(), artist.c_str());
+    // Texts the file does not carry were guessed from its name.
+    const bool guessed = fileTags.size() >= 2 && (title != fileTags[0] || artist != fileTags[1]);
+    std::printf("  by that rule: title %s, artist %s%s\n", title.c_str(), artist.c_str(),
+                guessed ? " (guessed from the file name; convert copies them only with "
+                          "--tags-from-name)"
+                        : "");
   } else {
     std::printf("  by that rule: no title or artist (the source has no tag information)\n");
   }
