@@ -149,5 +149,21 @@ done
 run_tool info "$(win "$work/long.wav")" $keys 2>&1 | grep -q 'artist "long" (guessed from the file name' ||
   failed "info does not show the file name's guess as such"
 
+echo "== names users have: outside the code page, and printed as they are"
+make_wave "$work/café.wav" 44100 4410
+cp "$work/café.wav" "$work/日本語.wav"
+run_tool info "$(win "$work/café.wav")" $keys > "$work/cafe.txt" 2>&1 ||
+  failed "info of café.wav exited non-zero"
+grep -q 'café.wav' "$work/cafe.txt" || failed "café.wav is not printed as it is"
+run_tool convert "$(win "$work/日本語.wav")" "$(win "$work/from-short.wav")" $keys \
+  > "$work/short.txt" 2>&1 || failed "a name outside the code page did not open by its short form"
+[ "$(frames_of "$work/from-short.wav")" = 4410 ] || failed "the short form gave the wrong audio"
+run_tool convert "$(win "$work/café.wav")" "$(win "$work/出力.wav")" $keys > "$work/out-name.txt" 2>&1
+code=$?
+cat "$work/out-name.txt"
+[ "$code" -eq 2 ] || failed "an output name outside the code page gave exit status $code, wanted 2"
+grep -q 'cannot pass the manager.s 8-bit interface' "$work/out-name.txt" ||
+  failed "the refusal of the output name does not say why"
+
 [ "$status" -eq 0 ] && echo "all convert checks passed"
 exit $status

@@ -85,13 +85,13 @@ bool Parse(const Args& args, Options& options) {
     } else if (arg == "--tags-from-name" || arg == "--no-tags") {
       const auto mode = arg == "--no-tags" ? Options::Tags::kNone : Options::Tags::kFromName;
       if (options.tags != Options::Tags::kOwn && options.tags != mode) {
-        std::fprintf(stderr, "error: --tags-from-name and --no-tags exclude each other\n");
+        PrintErr("error: --tags-from-name and --no-tags exclude each other\n");
         return false;
       }
       options.tags = mode;
     } else if (TakeManagerOption(args, i, options.manager)) {
     } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
-      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
+      PrintErr("error: unknown option or missing value: %s\n", arg.c_str());
       return false;
     } else {
       positional.push_back(arg);
@@ -99,7 +99,7 @@ bool Parse(const Args& args, Options& options) {
   }
   if (options.help) return true;
   if (positional.size() != 2) {
-    std::fprintf(stderr, "error: convert needs an input and an output\n");
+    PrintErr("error: convert needs an input and an output\n");
     return false;
   }
   options.input = positional[0];
@@ -162,7 +162,7 @@ class ProgressBar {
   void Done(uint64_t frames) {
     if (!enabled_) return;
     Draw(frames);
-    std::fprintf(stderr, "\n");
+    PrintErr("\n");
   }
 
  private:
@@ -173,9 +173,9 @@ class ProgressBar {
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(kWidth, '-');
     const double rate = rate_ > 0 ? rate_ : 1;
-    std::fprintf(stderr, "\r[%s] %3d%%  %.1f of %.1f s", bar.c_str(),
-                 static_cast<int>((part > 1 ? 1 : part) * 100), static_cast<double>(frames) / rate,
-                 static_cast<double>(total_) / rate);
+    PrintErr("\r[%s] %3d%%  %.1f of %.1f s", bar.c_str(),
+             static_cast<int>((part > 1 ? 1 : part) * 100), static_cast<double>(frames) / rate,
+             static_cast<double>(total_) / rate);
     std::fflush(stderr);
   }
 
@@ -268,22 +268,22 @@ struct Report {
 };
 
 void PrintSummary(const Report& r) {
-  std::printf("Converted %s\n       to %s\n", r.input.c_str(), r.output.c_str());
-  std::printf("  decoder:   %s\n", r.decoder.c_str());
-  std::printf("  source:    %s\n", FormatText(r.own).c_str());
-  std::printf("  output:    %s, written by %s\n", FormatText(r.written).c_str(), r.encoder.c_str());
-  std::printf("  convertor: %s\n", r.convertor.c_str());
-  std::printf("  tags:      %s\n", r.tags.c_str());
+  PrintOut("Converted %s\n       to %s\n", r.input.c_str(), r.output.c_str());
+  PrintOut("  decoder:   %s\n", r.decoder.c_str());
+  PrintOut("  source:    %s\n", FormatText(r.own).c_str());
+  PrintOut("  output:    %s, written by %s\n", FormatText(r.written).c_str(), r.encoder.c_str());
+  PrintOut("  convertor: %s\n", r.convertor.c_str());
+  PrintOut("  tags:      %s\n", r.tags.c_str());
   const double seconds =
       r.delivered.sampleRate > 0 ? static_cast<double>(r.frames) / r.delivered.sampleRate : 0;
-  std::printf("  audio:     %llu frames, %.3f s, %llu bytes",
-              static_cast<unsigned long long>(r.frames), seconds,
-              static_cast<unsigned long long>(r.bytes));
+  PrintOut("  audio:     %llu frames, %.3f s, %llu bytes",
+           static_cast<unsigned long long>(r.frames), seconds,
+           static_cast<unsigned long long>(r.bytes));
   if (r.reported != r.frames) {
-    std::printf(" (the source announced %llu frames)", static_cast<unsigned long long>(r.reported));
+    PrintOut(" (the source announced %llu frames)", static_cast<unsigned long long>(r.reported));
   }
-  std::printf("\n  time:      %.3f s (opening %.3f s), %.1f times real time\n", r.totalSeconds,
-              r.openSeconds, r.totalSeconds > 0 ? seconds / r.totalSeconds : 0.0);
+  PrintOut("\n  time:      %.3f s (opening %.3f s), %.1f times real time\n", r.totalSeconds,
+           r.openSeconds, r.totalSeconds > 0 ? seconds / r.totalSeconds : 0.0);
 }
 
 // Which convertor did the work, and where.
@@ -313,16 +313,15 @@ bool OpenInput(tb::IManager* manager, const Options& options, const std::string&
   source = tb::com_ptr<IUnknown>::adopt(raw);
   if (opened) return true;
   if (source) {
-    std::fprintf(stderr, "error: %s opened, but the manager could not wrap it in its proxy\n",
-                 name.c_str());
+    PrintErr("error: %s opened, but the manager could not wrap it in its proxy\n", name.c_str());
     source.reset();
   } else {
     PrintError(manager, error.get(), ("opening " + name).c_str());
     ExplainUrlFailure(manager, name);
     if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
-      std::fprintf(stderr,
-                   "note: a format needs at least 8 bits, one channel and a sample "
-                   "rate above 0\n");
+      PrintErr(
+          "note: a format needs at least 8 bits, one channel and a sample "
+          "rate above 0\n");
     }
   }
   return false;
@@ -354,7 +353,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   tb::com_ptr<tb::ISourcePosition> position = source.query<tb::ISourcePosition>();
   tb::com_ptr<tb::IOriginalFormat> original = source.query<tb::IOriginalFormat>();
   if (!control || !data || !position || !original) {
-    std::fprintf(stderr, "error: the manager's source proxy lacks an interface\n");
+    PrintErr("error: the manager's source proxy lacks an interface\n");
     return 1;
   }
   const tb::AudioFormat* delivered = data->GetFormat(&report.delivered);
@@ -381,11 +380,11 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
       if (creator.error()) {
         PrintError(manager, creator.error(), ("creating " + report.output).c_str());
       } else if (sink) {
-        std::fprintf(stderr,
-                     "error: the encoder made a sink, but the manager could not wrap it "
-                     "in its proxy\n");
+        PrintErr(
+            "error: the encoder made a sink, but the manager could not wrap it "
+            "in its proxy\n");
       } else {
-        std::fprintf(stderr, "error: the manager could not create the sink\n");
+        PrintErr("error: the manager could not create the sink\n");
       }
       return 1;
     }
@@ -394,7 +393,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   tb::com_ptr<tb::ISourceControl> sinkControl = sink.query<tb::ISourceControl>();
   tb::com_ptr<tb::ISinkData> sinkData = sink.query<tb::ISinkData>();
   if (!sinkControl || !sinkData) {
-    std::fprintf(stderr, "error: the manager's sink proxy lacks an interface\n");
+    PrintErr("error: the manager's sink proxy lacks an interface\n");
     return 1;
   }
   if (tags.any()) {
@@ -412,21 +411,21 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   if (!control->Start(0)) {
     if (!SameFormat(report.own, report.delivered)) {
-      std::fprintf(stderr,
-                   "error: the source did not start: the manager's convertor (%s) "
-                   "cannot convert %s to %s\n",
-                   ManagerConvertor(manager).Text().c_str(), FormatShort(report.own).c_str(),
-                   FormatShort(report.delivered).c_str());
+      PrintErr(
+          "error: the source did not start: the manager's convertor (%s) "
+          "cannot convert %s to %s\n",
+          ManagerConvertor(manager).Text().c_str(), FormatShort(report.own).c_str(),
+          FormatShort(report.delivered).c_str());
     } else {
-      std::fprintf(stderr, "error: the source did not start\n");
+      PrintErr("error: the source did not start\n");
     }
     return 1;
   }
   if (!sinkControl->Start(0)) {
-    std::fprintf(stderr, "error: the sink did not start%s\n",
-                 SameFormat(report.delivered, report.written)
-                     ? ""
-                     : ": the manager's convertor cannot convert to the encoder's format");
+    PrintErr("error: the sink did not start%s\n",
+             SameFormat(report.delivered, report.written)
+                 ? ""
+                 : ": the manager's convertor cannot convert to the encoder's format");
     control->Stop(0);
     return 1;
   }
@@ -439,7 +438,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   int emptyReads = 0;
   for (;;) {
     if (InterlockedCompareExchange(&g_interrupted, 0, 0) != 0) {
-      std::fprintf(stderr, "\nerror: interrupted; %s is not written\n", report.output.c_str());
+      PrintErr("\nerror: interrupted; %s is not written\n", report.output.c_str());
       ok = false;
       break;
     }
@@ -447,7 +446,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     int32_t status = 0;
     tb::com_ptr<tb::IError> error;
     if (!data->Read(buffer.data(), kBlockSize, &length, &status, error.put())) {
-      std::fprintf(stderr, "\n");
+      PrintErr("\n");
       PrintError(manager, error.get(), ("reading " + report.input).c_str());
       ok = false;
       break;
@@ -460,7 +459,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     }
     emptyReads = 0;
     if (!sinkData->Write(buffer.data(), length, 0, error.put())) {
-      std::fprintf(stderr, "\n");
+      PrintErr("\n");
       PrintError(manager, error.get(), ("writing " + report.output).c_str());
       ok = false;
       break;
@@ -473,8 +472,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   control->Stop(0);
   if (!sinkControl->Stop(0)) {
-    if (ok)
-      std::fprintf(stderr, "error: the encoder could not complete %s\n", report.output.c_str());
+    if (ok) PrintErr("error: the encoder could not complete %s\n", report.output.c_str());
     ok = false;
   }
   // Everything of the plug-ins' goes before the file is moved into place: the sink
@@ -494,11 +492,11 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   report.totalSeconds = Now() - started;
   PrintSummary(report);
   if (report.frames < report.reported) {
-    std::fprintf(stderr,
-                 "warning: %s delivered %llu frames of the %llu it announced; %s holds what "
-                 "there was\n",
-                 report.input.c_str(), static_cast<unsigned long long>(report.frames),
-                 static_cast<unsigned long long>(report.reported), report.output.c_str());
+    PrintErr(
+        "warning: %s delivered %llu frames of the %llu it announced; %s holds what "
+        "there was\n",
+        report.input.c_str(), static_cast<unsigned long long>(report.frames),
+        static_cast<unsigned long long>(report.reported), report.output.c_str());
     return kExitShortInput;
   }
   return 0;
