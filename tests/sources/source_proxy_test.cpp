@@ -463,6 +463,45 @@ TEST_F(source_proxy_test, position_at_the_end_equals_the_length_exactly) {
   EXPECT_TRUE(ReleaseLast(proxy));
 }
 
+// A conversion that keeps output back is fed silence once the source has nothing more,
+// and the tail comes out in reads that fit; the position is what the host has had, and
+// reaches the length only with the tail's last frame.
+TEST_F(source_proxy_test, the_end_of_the_source_brings_the_conversions_tail) {
+  SourceConfig config;
+  config.data = std::string(40, 's');  // ten frames of 44100:16:2
+  const AudioFormat doubled = {88200, 16, 2};
+  IUnknown* proxy = Wrap(config, &doubled, nullptr);
+  ASSERT_NE(proxy, nullptr);
+  ConversionLog conversions;
+  ConvertorConfig convertor;
+  convertor.fixed = true;  // one frame out of every block
+  convertor.fixedSize = 4;
+  UseConvertor(convertor, &conversions);
+  tb::ISourceControl* control = Query<tb::ISourceControl>(proxy);
+  tb::ISourceData* data = Query<tb::ISourceData>(proxy);
+  tb::ISourcePosition* position = Query<tb::ISourcePosition>(proxy);
+  ASSERT_TRUE(control->Start(0));
+  EXPECT_EQ(position->GetLength(), 20u);
+  char buffer[64];
+  std::vector<uint32_t> lengths;
+  for (int i = 0; i < 12; ++i) {
+    uint32_t length = 0;
+    int32_t status = 0;
+    ASSERT_TRUE(data->Read(buffer, sizeof buffer, &length, &status, nullptr));
+    if (length == 0) break;
+    lengths.push_back(length);
+  }
+  // Reads of 24 and 16 source bytes give a frame each; then 18 frames of tail, 16 and 2.
+  const std::vector<uint32_t> expected = {4, 4, 64, 8};
+  EXPECT_EQ(lengths, expected);
+  EXPECT_EQ(position->GetPosition(), position->GetLength());
+  EXPECT_TRUE(control->Stop(0));
+  position->Release();
+  data->Release();
+  control->Release();
+  EXPECT_TRUE(ReleaseLast(proxy));
+}
+
 TEST_F(source_proxy_test, sample_positions_scale_only_while_converting) {
   SourceConfig config;
   config.sampleQuery = true;
