@@ -165,5 +165,19 @@ cat "$work/out-name.txt"
 grep -q 'cannot pass the manager.s 8-bit interface' "$work/out-name.txt" ||
   failed "the refusal of the output name does not say why"
 
+echo "== a plug-in that will not unload after a written output is a warning"
+mkdir "$work/plugins"
+for dll in zqwave.dll zqpcmconv.dll zqwavewriter.dll; do cp "$build/bin/plugins/$dll" "$work/plugins/"; done
+# The test plug-in under an admitted name, set to refuse to unload.
+cp "$build/testplugins/tp_plugin.dll" "$work/plugins/zqstay.dll"
+TP_MODE_zqstay=ready=false run_tool convert "$(win "$work/in.wav")" "$(win "$work/stay.wav")" \
+  --plugins "$(win "$work/plugins")" $keys > "$work/stay.txt" 2>&1
+code=$?
+cat "$work/stay.txt"
+[ "$code" -eq 0 ] || failed "a refusal to unload after a written output gave exit status $code"
+grep -q '^warning: a plug-in is not ready to be unloaded' "$work/stay.txt" ||
+  failed "the refusal to unload is not reported"
+[ -f "$work/stay.wav" ] || failed "no output beside the refusal to unload"
+
 [ "$status" -eq 0 ] && echo "all convert checks passed"
 exit $status
