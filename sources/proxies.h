@@ -7,7 +7,11 @@
 
 #include <tunebay/manager.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "base/com.h"
+#include "sources/proxy_math.h"
 
 namespace tb {
 
@@ -47,6 +51,15 @@ com_ptr<I> QueryOf(IUnknown* object) noexcept {
   if (object && FAILED(object->QueryInterface(iid_of<I>(), result.put_void()))) result.detach();
   return result;
 }
+
+/// Ends the stream that `count` has counted through `conversion` and appends the
+/// output frames it still owes (at most count.Owed()) to `*tail`. A conversion that
+/// offers IConversionEnd gives its own tail; any other is fed silence in the input
+/// format until it has given what is owed (or, for one that never does, a few
+/// seconds' worth). False when the tail could not be had in full; `*tail` then holds
+/// what there was.
+bool DrainConversion(IConversion* conversion, const StreamCount& count,
+                     std::int32_t inBitsPerSample, std::vector<std::uint8_t>* tail) noexcept;
 
 /// Start and Stop of a plug-in's control interface, with any fault or exception
 /// raised inside turned into false.

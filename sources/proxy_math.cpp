@@ -22,11 +22,6 @@ std::uint32_t ToU32(double value) {
   return TruncateClamped<std::uint32_t>(value, 0.0, 4294967295.0);
 }
 
-// 2^64 is exact in a double, and every double below it converts.
-std::uint64_t ToU64(double value) {
-  return TruncateClamped<std::uint64_t>(value, 0.0, 18446744073709551616.0);
-}
-
 bool Positive(float ratio) { return ratio > 0.0f; }  // false for NaN too
 
 }  // namespace
@@ -52,16 +47,6 @@ std::uint32_t ScaleDown32(std::uint32_t value, float ratio) {
   return ToU32(static_cast<double>(value) / static_cast<double>(ratio));
 }
 
-std::uint64_t ScaleDown64(std::uint32_t value, float ratio) {
-  if (!Positive(ratio)) return 0;
-  return ToU64(static_cast<double>(value) / static_cast<double>(ratio));
-}
-
-std::uint64_t ScaleUp64(std::uint32_t value, float ratio) {
-  if (!Positive(ratio)) return 0;
-  return ToU64(static_cast<double>(value) * static_cast<double>(ratio));
-}
-
 std::int32_t ScaleSamplePosition(std::int32_t position, std::int32_t sourceRate,
                                  std::int32_t targetRate) {
   const float ratio = FormatRatio(sourceRate, targetRate);
@@ -81,6 +66,40 @@ std::uint32_t ConvertingReadSize(std::uint32_t size, float byteRatio,
   std::uint32_t n = ToU32(wanted);
   if (n > kConversionBufferSize) n = kConversionBufferSize;
   return n - n % kReadGranule;
+}
+
+namespace {
+
+constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
+
+// frames x to / from as whole + part / from: the part below `from` times `to` stays
+// under 2^62, so only the whole needs an overflow check.
+std::uint64_t ScaleFrames(std::uint64_t frames, std::int32_t from, std::int32_t to, bool up) {
+  if (from <= 0 || to <= 0) return 0;
+  const auto f = static_cast<std::uint64_t>(from);
+  const auto t = static_cast<std::uint64_t>(to);
+  const std::uint64_t whole = frames / f;
+  const std::uint64_t part = frames % f * t;
+  if (whole > kMax64 / t) return kMax64;
+  const std::uint64_t result = whole * t;
+  const std::uint64_t extra = part / f + (up && part % f != 0 ? 1 : 0);
+  return result > kMax64 - extra ? kMax64 : result + extra;
+}
+
+}  // namespace
+
+std::uint64_t ScaleFramesUp(std::uint64_t frames, std::int32_t from, std::int32_t to) {
+  return ScaleFrames(frames, from, to, true);
+}
+
+std::uint64_t ScaleFramesDown(std::uint64_t frames, std::int32_t from, std::int32_t to) {
+  return ScaleFrames(frames, from, to, false);
+}
+
+std::uint64_t StreamCount::Owed() const {
+  const std::uint64_t due = ScaleFramesUp(input_frames(), inRate_, outRate_);
+  const std::uint64_t given = output_frames();
+  return due > given ? due - given : 0;
 }
 
 std::uint64_t BlockAlign(std::int32_t bitsPerSample, std::int32_t channels) {

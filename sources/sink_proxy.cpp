@@ -4,11 +4,13 @@
 // Built like the source proxy from hand-made tables, on the same ProxyBase: the control
 // face and the lifetime are shared, the data face and the conversion are the sink's.
 #include <new>
+#include <vector>
 
 #include "base/com.h"
 #include "core/error_object.h"
 #include "sources/proxies.h"
 #include "sources/proxy_base.h"
+#include "sources/proxy_math.h"
 
 namespace tb {
 
@@ -43,10 +45,15 @@ class SinkProxy final : public ProxyBase {
   bool Build(IUnknown* object) noexcept override;
   Face* FaceFor(REFIID iid) noexcept override;
   bool SinkFormat(AudioFormat* out) noexcept;
+  bool WriteTail() noexcept;
 
   Face dataFace_;
   com_ptr<ISinkData> data_;
   AudioFormat format_;
+  // The host's data through the conversion since the start, and whether its tail has
+  // gone to the sink.
+  StreamCount stream_;
+  bool drained_ = false;
 };
 
 SinkProxy* Of(Face* face) noexcept { return static_cast<SinkProxy*>(face->owner); }
@@ -106,10 +113,37 @@ bool SinkProxy::Start(int32_t argument) noexcept {
     ok = SinkFormat(&sink) &&
          convertor->CreateConversion(&format_, &sink, conversion_.put(), argument) && conversion_;
   }
-  return ok || AbandonStart(argument);
+  if (!ok) return AbandonStart(argument);
+  stream_ = StreamCount(static_cast<uint32_t>(BlockAlign(format_.bitsPerSample, format_.channels)),
+                        format_.sampleRate,
+                        static_cast<uint32_t>(BlockAlign(sink.bitsPerSample, sink.channels)),
+                        sink.sampleRate);
+  drained_ = false;
+  return true;
 }
 
-bool SinkProxy::Stop(int32_t argument) noexcept { return StopObject(argument); }
+// The conversion's tail goes to the sink before the sink hears of the end: the file is
+// complete at Stop. A tail that could not be had or written makes the Stop false (the
+// sink is stopped all the same, so that it lets its file go); the tail is written once,
+// however often Stop is called.
+bool SinkProxy::Stop(int32_t argument) noexcept {
+  bool complete = true;
+  if (conversion_ && !drained_) {
+    drained_ = true;
+    complete = WriteTail();
+  }
+  return StopObject(argument) && complete;
+}
+
+bool SinkProxy::WriteTail() noexcept {
+  std::vector<uint8_t> tail;
+  const bool whole =
+      detail::DrainConversion(conversion_.get(), stream_, format_.bitsPerSample, &tail);
+  stream_.Reset();
+  if (tail.empty()) return whole;
+  const bool written = data_->Write(tail.data(), static_cast<uint32_t>(tail.size()), 0, nullptr);
+  return whole && written;
+}
 
 bool SinkProxy::Write(const void* data, uint32_t length, int32_t argument,
                       IError** error) noexcept {
@@ -118,6 +152,7 @@ bool SinkProxy::Write(const void* data, uint32_t length, int32_t argument,
     return false;
   }
   if (conversion_) {
+    stream_.AddInput(length);
     conversion_->Convert(data, length, 0);
     const int32_t converted = conversion_->GetOutputSize();
     const void* output = conversion_->GetOutputData();
@@ -128,6 +163,7 @@ bool SinkProxy::Write(const void* data, uint32_t length, int32_t argument,
     }
     data = output;
     length = static_cast<uint32_t>(converted);
+    stream_.AddOutput(length);
   }
   return data_->Write(data, length, argument, error);
 }

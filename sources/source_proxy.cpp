@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/com.h"
 #include "core/error_object.h"
@@ -111,6 +112,9 @@ class SourceProxy final : public ProxyBase {
   Face* FaceFor(REFIID iid) noexcept override;
   bool SourceFormat(AudioFormat* out) noexcept;
   void RefreshArtistTitle() noexcept;
+  void RestartStream(uint64_t position) noexcept;
+  void EndStream() noexcept;
+  bool GiveTail(void* buffer, uint32_t size, uint32_t* length) noexcept;
 
   Face faces_[kFaces];
   com_ptr<ISourceData> data_;
@@ -123,7 +127,17 @@ class SourceProxy final : public ProxyBase {
   AudioFormat target_ = {-1, -1, -1};
   std::unique_ptr<uint8_t[]> buffer_;
   float byteRatio_ = 0.0f;
-  float rateRatio_ = 0.0f;
+  int32_t ownRate_ = 0;  // the source's rate, as lengths and positions are scaled from it
+  int32_t ownBits_ = 0;
+  // The stream through the conversion: what went in and came out since the last start,
+  // seek or end, and the tail that the end gave, still to be read.
+  StreamCount stream_;
+  std::vector<uint8_t> tail_;
+  size_t tailGiven_ = 0;
+  bool ended_ = false;
+  // Where the converted stream began (presented frames), and what the host has had since.
+  uint64_t base_ = 0;
+  uint64_t deliveredBytes_ = 0;
   std::string artist_;
   std::string title_;
 };
@@ -223,7 +237,8 @@ bool SourceProxy::Build(IUnknown* object) noexcept {
   byteRatio_ =
       FormatRatio(BytesPerSecond(own.sampleRate, own.bitsPerSample, own.channels),
                   BytesPerSecond(target.sampleRate, target.bitsPerSample, target.channels));
-  rateRatio_ = FormatRatio(own.sampleRate, target.sampleRate);
+  ownRate_ = own.sampleRate;
+  ownBits_ = own.bitsPerSample;
   MarkReady();
   return true;
 }
@@ -249,8 +264,8 @@ bool SourceProxy::Start(int32_t argument) noexcept {
   const bool same = SourceFormat(&current) && detail::SameFormat(current, target_);
   com_ptr<IConvertor> convertor;
   bool ok = true;
+  AudioFormat from = {0, 0, 0};
   if (!same) {
-    AudioFormat from;
     ok = owner_.GetConvertor(convertor.put()) && convertor && SourceFormat(&from) &&
          convertor->CreateConversion(&from, &target_, conversion_.put(), argument) && conversion_;
   }
@@ -258,12 +273,55 @@ bool SourceProxy::Start(int32_t argument) noexcept {
     buffer_.reset(new (std::nothrow) uint8_t[kConversionBufferSize]);
     ok = buffer_ != nullptr;
   }
-  return ok || AbandonStart(argument);
+  if (!ok) return AbandonStart(argument);
+  if (conversion_) {
+    // Counted in the formats the conversion was made for.
+    stream_ =
+        StreamCount(static_cast<uint32_t>(BlockAlign(from.bitsPerSample, from.channels)),
+                    from.sampleRate, static_cast<uint32_t>(GetBlockAlign()), target_.sampleRate);
+    ownBits_ = from.bitsPerSample;
+  }
+  RestartStream(ScaleFramesDown(position_->GetPosition(), ownRate_, target_.sampleRate));
+  return true;
 }
 
 bool SourceProxy::Stop(int32_t argument) noexcept {
   if (!StopObject(argument)) return false;
   buffer_.reset();
+  RestartStream(0);
+  return true;
+}
+
+void SourceProxy::RestartStream(uint64_t position) noexcept {
+  stream_.Reset();
+  tail_.clear();
+  tailGiven_ = 0;
+  ended_ = false;
+  base_ = position;
+  deliveredBytes_ = 0;
+}
+
+// The source has nothing more: what the conversion still holds is the end of the audio,
+// read out before the end is reported. A tail that could not be had in full is given as
+// far as it goes; the position then shows what is missing.
+void SourceProxy::EndStream() noexcept {
+  ended_ = true;
+  tail_.clear();
+  tailGiven_ = 0;
+  detail::DrainConversion(conversion_.get(), stream_, ownBits_, &tail_);
+  stream_.Reset();
+}
+
+// The next whole frames of the tail that fit, or false when it has all been read.
+bool SourceProxy::GiveTail(void* buffer, uint32_t size, uint32_t* length) noexcept {
+  if (tailGiven_ >= tail_.size()) return false;
+  const uint32_t frame = stream_.out_frame_bytes();
+  size_t n = tail_.size() - tailGiven_;
+  if (n > size) n = size - (frame ? size % frame : 0);
+  std::memcpy(buffer, tail_.data() + tailGiven_, n);
+  tailGiven_ += n;
+  deliveredBytes_ += n;
+  *length = static_cast<uint32_t>(n);
   return true;
 }
 
@@ -281,6 +339,11 @@ const AudioFormat* SourceProxy::GetFormat(AudioFormat* out) noexcept {
   return out;
 }
 
+namespace {
+// Source reads in a row that a conversion may swallow before a read gives up.
+constexpr int kMaxSilentReads = 4096;
+}  // namespace
+
 bool SourceProxy::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
                        IError** error) noexcept {
   // The status slot is written below, so a missing one is as bad as a missing length.
@@ -290,6 +353,11 @@ bool SourceProxy::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* s
   }
   *status = 0;
   if (!conversion_) return data_->Read(buffer, size, length, status, error);
+  if (size < stream_.out_frame_bytes()) {
+    ReportError(error, result::InsufficientBuffer);
+    return false;
+  }
+  if (GiveTail(buffer, size, length)) return true;
 
   const uint32_t wanted = ConvertingReadSize(
       size, byteRatio_, static_cast<uint32_t>(BlockAlign(target_.bitsPerSample, target_.channels)));
@@ -297,17 +365,37 @@ bool SourceProxy::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* s
     ReportError(error, result::InsufficientBuffer);
     return false;
   }
-  if (!data_->Read(buffer_.get(), wanted, length, status, error)) return false;
-  // A source that claims more than it was asked for does not get the conversion to
-  // read past our buffer.
-  const uint32_t got = *length < wanted ? *length : wanted;
-  conversion_->Convert(buffer_.get(), got, 0);
-  const int32_t converted = conversion_->GetOutputSize();
+  // A conversion holds back its filter's delay, so the first blocks of a stream may give
+  // nothing: read on until it gives something or the source ends, since an empty read
+  // tells the host that the stream is over. Bounded for a conversion that never answers.
+  int32_t converted = 0;
+  for (int attempt = 0; converted == 0; ++attempt) {
+    if (attempt == kMaxSilentReads) {
+      *length = 0;
+      return true;
+    }
+    if (!data_->Read(buffer_.get(), wanted, length, status, error)) return false;
+    // A source that claims more than it was asked for does not get the conversion to
+    // read past our buffer.
+    const uint32_t got = *length < wanted ? *length : wanted;
+    if (got == 0) {
+      if (!ended_) EndStream();
+      if (!GiveTail(buffer, size, length)) *length = 0;
+      return true;
+    }
+    // A source that has more after its end after all starts a new stream.
+    ended_ = false;
+    stream_.AddInput(got);
+    conversion_->Convert(buffer_.get(), got, 0);
+    converted = conversion_->GetOutputSize();
+  }
   if (converted < 0 || static_cast<uint32_t>(converted) > size) return false;
   const void* output = conversion_->GetOutputData();
-  if (converted > 0 && !output) return false;
-  if (converted > 0) std::memcpy(buffer, output, static_cast<size_t>(converted));
+  if (!output) return false;
+  std::memcpy(buffer, output, static_cast<size_t>(converted));
   *length = static_cast<uint32_t>(converted);
+  stream_.AddOutput(*length);
+  deliveredBytes_ += *length;
   return true;
 }
 
@@ -318,20 +406,28 @@ uint64_t SourceProxy::GetDataSize() noexcept {
 
 // ---- Position ---------------------------------------------------------------------
 
-// At the end the position is the length exactly, whatever the rounding of the two
-// divisions would make of it: hosts compare the two to detect the end.
+// At the end the position is the length exactly: hosts compare the two to detect the
+// end. While converting, the position is what the host has been given, since the
+// conversion holds the last frames back until the source's end; the end counts only
+// once they have been read.
 uint64_t SourceProxy::GetPosition() noexcept {
   const uint64_t position = position_->GetPosition();
-  if (position == position_->GetLength()) return GetLength();
-  return ScaleDown32(static_cast<uint32_t>(position), rateRatio_);
+  const bool atEnd = position == position_->GetLength();
+  if (!conversion_) {
+    return atEnd ? GetLength() : ScaleFramesDown(position, ownRate_, target_.sampleRate);
+  }
+  if (atEnd && ended_ && tailGiven_ >= tail_.size()) return GetLength();
+  const uint32_t frame = stream_.out_frame_bytes();
+  return base_ + (frame ? deliveredBytes_ / frame : 0);
 }
 
 uint64_t SourceProxy::GetBlockAlign() noexcept {
   return BlockAlign(target_.bitsPerSample, target_.channels);
 }
 
+// Exactly as many frames as the conversion gives for the whole source.
 uint64_t SourceProxy::GetLength() noexcept {
-  return ScaleDown64(static_cast<uint32_t>(position_->GetLength()), rateRatio_);
+  return ScaleFramesUp(position_->GetLength(), ownRate_, target_.sampleRate);
 }
 
 int32_t SourceProxy::QueryCount() noexcept { return sampleQuery_ ? sampleQuery_->QueryCount() : 0; }
@@ -347,7 +443,11 @@ int32_t SourceProxy::QuerySamplePosition(int32_t index) noexcept {
 
 bool SourceProxy::Seek(uint64_t position, int32_t argument) noexcept {
   if (!seek_) return false;
-  return seek_->Seek(ScaleUp64(static_cast<uint32_t>(position), rateRatio_), argument);
+  if (!seek_->Seek(ScaleFramesDown(position, target_.sampleRate, ownRate_), argument)) {
+    return false;
+  }
+  RestartStream(position);
+  return true;
 }
 
 AudioFormat* SourceProxy::GetSourceFormat(AudioFormat* out) noexcept {

@@ -3,6 +3,7 @@
 #define TUNEBAY_TUNEBAY_H
 
 #include "component.h"
+#include "conversion.h"
 #include "encoder.h"
 #include "error.h"
 #include "language.h"

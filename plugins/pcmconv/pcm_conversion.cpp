@@ -6,8 +6,9 @@ namespace tb::pcmconv {
 
 HRESULT PcmConversion::QueryInterface(REFIID iid, void** out) noexcept {
   // IConversion has no identifier of its own: it is reached only through
-  // CreateConversion, so the base identifier is all a query can ask for.
-  const QueryRow rows[] = {{&IID_IUnknown, this}};
+  // CreateConversion, so the base identifier gives it.
+  const QueryRow rows[] = {{&IID_IUnknown, static_cast<IConversion*>(this)},
+                           {&iid_of<IConversionEnd>(), static_cast<IConversionEnd*>(this)}};
   return query_from_table(iid, out, rows);
 }
 
@@ -20,16 +21,24 @@ ULONG PcmConversion::Release() noexcept {
 bool PcmConversion::Convert(const void* data, uint32_t length, int32_t) noexcept {
   outputSize_ = 0;
   try {
-    if (!data) {
-      if (length != 0) return false;
-      outputSize_ = converter_->Flush();
-      return true;
-    }
+    if (!data) return length == 0 && EndStream();
     outputSize_ = converter_->Convert(data, length);
     return true;
   } catch (...) {
     // A block half converted leaves the resampler mid-way; a fresh stream is the only
     // state that is known to be sound.
+    converter_->Reset();
+    outputSize_ = 0;
+    return false;
+  }
+}
+
+bool PcmConversion::EndStream() noexcept {
+  outputSize_ = 0;
+  try {
+    outputSize_ = converter_->Flush();
+    return true;
+  } catch (...) {
     converter_->Reset();
     outputSize_ = 0;
     return false;

@@ -7,15 +7,15 @@
 // the resampler holds back the last few milliseconds (half its filter's length) for
 // want of the input that follows them.
 //
-// Our own extension of the contract: Convert(nullptr, 0, 0) ends the stream. Its output
-// is what the resampler still holds, and the conversion starts a new stream afterwards.
-// A zero length with a data pointer is an empty block and gives no output. A host that
-// drives a conversion itself can thus get the whole tail; through the proxies it stays
-// inside.
+// The end of the stream comes through IConversionEnd (the SDK's conversion.h), which
+// the library's proxies ask for: its output is what the resampler still holds, and the
+// conversion starts a new stream afterwards. Convert(nullptr, 0, 0) does the same, for
+// hosts that drive a conversion themselves; a zero length with a data pointer is an
+// empty block and gives no output.
 #ifndef TB_PLUGINS_PCMCONV_PCM_CONVERSION_H
 #define TB_PLUGINS_PCMCONV_PCM_CONVERSION_H
 
-#include <tunebay/source.h>
+#include <tunebay/conversion.h>
 #include <windows.h>
 
 #include <memory>
@@ -30,7 +30,7 @@ inline pcm::Format ToPcm(const AudioFormat& f) {
   return pcm::Format{f.sampleRate, f.bitsPerSample, f.channels};
 }
 
-class PcmConversion final : public IConversion {
+class PcmConversion final : public IConversion, public IConversionEnd {
  public:
   explicit PcmConversion(std::unique_ptr<pcm::Converter> converter) noexcept
       : converter_(std::move(converter)) {}
@@ -49,6 +49,8 @@ class PcmConversion final : public IConversion {
   int32_t TB_STDCALL GetOutputSize() noexcept override;
   /// Never null, also when the output is empty.
   void* TB_STDCALL GetOutputData() noexcept override;
+  /// The resampler's tail; also what Convert(nullptr, 0, 0) gives.
+  bool TB_STDCALL EndStream() noexcept override;
 
  private:
   ~PcmConversion() = default;

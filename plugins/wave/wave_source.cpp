@@ -131,6 +131,13 @@ bool WaveSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* st
   }
 }
 
+uint64_t WaveSource::GetLength() noexcept {
+  if (!info_.dataClamped || info_.declaredDataSize == 0xFFFFFFFFu || info_.blockAlign == 0) {
+    return info_.frameCount;
+  }
+  return info_.declaredDataSize / info_.blockAlign;
+}
+
 uint64_t WaveSource::GetDataSize() noexcept {
   return (info_.frameCount * frameBytes_) & 0xFFFFFFFFu;
 }

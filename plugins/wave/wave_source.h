@@ -70,7 +70,10 @@ class WaveSource final
   // ISourcePosition
   uint64_t TB_STDCALL GetPosition() noexcept override { return position_; }
   uint64_t TB_STDCALL GetBlockAlign() noexcept override { return frameBytes_; }
-  uint64_t TB_STDCALL GetLength() noexcept override { return info_.frameCount; }
+  /// The length the file's header declares. For a file cut short that is more than
+  /// Read delivers: the position stops short of it, which is how a host learns of the
+  /// damage. A declared size of 0xFFFFFFFF (a stream's "unknown") gives what is there.
+  uint64_t TB_STDCALL GetLength() noexcept override;
 
   // ISourceSeek
   bool TB_STDCALL Seek(uint64_t samplePosition, int32_t argument) noexcept override;

@@ -167,6 +167,39 @@ TEST_F(sink_proxy_test, different_formats_convert_until_stop) {
   EXPECT_TRUE(ReleaseLast(proxy));
 }
 
+// A conversion that keeps output back and cannot be told the stream ends is fed
+// silence at Stop until the sink has had ceil(frames x to / from) frames, and no more.
+TEST_F(sink_proxy_test, stop_gives_the_sink_what_the_conversion_still_owes) {
+  SinkLog log;
+  SinkConfig config;
+  config.format = {88200, 16, 2};
+  FakeSinkCreator creator(config, &log);
+  IUnknown* proxy = nullptr;
+  const AudioFormat host = {44100, 16, 2};
+  ASSERT_TRUE(manager->CreateSink(&creator, &proxy, &host, 0));
+  ConversionLog conversions;
+  ConvertorConfig convertor;
+  convertor.fixed = true;  // one frame out of every block, whatever goes in
+  convertor.fixedSize = 4;
+  UseConvertor(convertor, &conversions);
+  auto* control = reinterpret_cast<tb::ISourceControl*>(proxy);
+  tb::ISinkData* data = Query<tb::ISinkData>(proxy);
+  ASSERT_TRUE(control->Start(0));
+  const std::string block(40 + 2, 'x');  // ten frames and half of one more
+  EXPECT_TRUE(data->Write(block.data(), static_cast<uint32_t>(block.size()), 0, nullptr));
+  EXPECT_EQ(log.writes, 1);
+  EXPECT_TRUE(control->Stop(0));
+  // Ten frames at twice the rate are twenty; one came with the block, 19 at the end.
+  EXPECT_EQ(log.writes, 2);
+  EXPECT_EQ(log.lastWriteLength, 19u * 4);
+  EXPECT_EQ(log.written.size(), 20u * 4);
+  EXPECT_EQ(conversions.converts, 1 + 19);
+  EXPECT_TRUE(control->Stop(0));
+  EXPECT_EQ(log.writes, 2);
+  data->Release();
+  EXPECT_TRUE(ReleaseLast(proxy));
+}
+
 TEST_F(sink_proxy_test, start_that_cannot_convert_stops_the_sink) {
   ConvertorConfig failing;
   failing.createResult = false;

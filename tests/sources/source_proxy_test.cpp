@@ -423,13 +423,13 @@ TEST_F(source_proxy_test, stop_ends_the_conversion_once) {
   EXPECT_TRUE(ReleaseLast(proxy));
 }
 
-TEST_F(source_proxy_test, positions_scale_by_the_rate_ratio_through_their_low_32_bits) {
+TEST_F(source_proxy_test, positions_scale_by_the_rates_in_all_64_bits) {
   SourceLog log;
   SourceConfig config;
   config.format = {44100, 16, 2};
   config.seek = true;
   config.fixedPositions = true;
-  config.fixedPosition = 0x100000010ull;  // above 2^32: only the low 32 bits are scaled
+  config.fixedPosition = 0x100000010ull;  // above 2^32
   config.fixedLength = 0x200000064ull;
   const AudioFormat doubled = {88200, 16, 2};  // rate ratio 0.5
   IUnknown* proxy = Wrap(config, &doubled, &log);
@@ -437,11 +437,11 @@ TEST_F(source_proxy_test, positions_scale_by_the_rate_ratio_through_their_low_32
   tb::ISourcePosition* position = Query<tb::ISourcePosition>(proxy);
   tb::ISourceSeek* seek = Query<tb::ISourceSeek>(proxy);
   ASSERT_NE(seek, nullptr);
-  EXPECT_EQ(position->GetPosition(), 0x20u);
-  EXPECT_EQ(position->GetLength(), 0xC8u);
+  EXPECT_EQ(position->GetPosition(), 0x200000020ull);
+  EXPECT_EQ(position->GetLength(), 0x4000000C8ull);
   EXPECT_EQ(position->GetBlockAlign(), 4u);
   EXPECT_TRUE(seek->Seek(0x100000020ull, 9));
-  EXPECT_EQ(log.seekPosition, 0x10u);
+  EXPECT_EQ(log.seekPosition, 0x80000010ull);
   EXPECT_EQ(log.seekArgument, 9);
   seek->Release();
   position->Release();
@@ -449,7 +449,7 @@ TEST_F(source_proxy_test, positions_scale_by_the_rate_ratio_through_their_low_32
 }
 
 TEST_F(source_proxy_test, position_at_the_end_equals_the_length_exactly) {
-  // 44100 to 48000: dividing both by the ratio rounds, but the end is the length.
+  // 44100 to 48000: the position scaled would be 48001, but the end is the length.
   SourceConfig config;
   config.fixedPositions = true;
   config.fixedPosition = config.fixedLength = 44101;
@@ -458,8 +458,47 @@ TEST_F(source_proxy_test, position_at_the_end_equals_the_length_exactly) {
   ASSERT_NE(proxy, nullptr);
   tb::ISourcePosition* position = Query<tb::ISourcePosition>(proxy);
   EXPECT_EQ(position->GetPosition(), position->GetLength());
-  EXPECT_NEAR(static_cast<double>(position->GetLength()), 44101 * 48000.0 / 44100, 1.0);
+  EXPECT_EQ(position->GetLength(), 48002u);  // ceil(44101 x 48000 / 44100)
   position->Release();
+  EXPECT_TRUE(ReleaseLast(proxy));
+}
+
+// A conversion that keeps output back is fed silence once the source has nothing more,
+// and the tail comes out in reads that fit; the position is what the host has had, and
+// reaches the length only with the tail's last frame.
+TEST_F(source_proxy_test, the_end_of_the_source_brings_the_conversions_tail) {
+  SourceConfig config;
+  config.data = std::string(40, 's');  // ten frames of 44100:16:2
+  const AudioFormat doubled = {88200, 16, 2};
+  IUnknown* proxy = Wrap(config, &doubled, nullptr);
+  ASSERT_NE(proxy, nullptr);
+  ConversionLog conversions;
+  ConvertorConfig convertor;
+  convertor.fixed = true;  // one frame out of every block
+  convertor.fixedSize = 4;
+  UseConvertor(convertor, &conversions);
+  tb::ISourceControl* control = Query<tb::ISourceControl>(proxy);
+  tb::ISourceData* data = Query<tb::ISourceData>(proxy);
+  tb::ISourcePosition* position = Query<tb::ISourcePosition>(proxy);
+  ASSERT_TRUE(control->Start(0));
+  EXPECT_EQ(position->GetLength(), 20u);
+  char buffer[64];
+  std::vector<uint32_t> lengths;
+  for (int i = 0; i < 12; ++i) {
+    uint32_t length = 0;
+    int32_t status = 0;
+    ASSERT_TRUE(data->Read(buffer, sizeof buffer, &length, &status, nullptr));
+    if (length == 0) break;
+    lengths.push_back(length);
+  }
+  // Reads of 24 and 16 source bytes give a frame each; then 18 frames of tail, 16 and 2.
+  const std::vector<uint32_t> expected = {4, 4, 64, 8};
+  EXPECT_EQ(lengths, expected);
+  EXPECT_EQ(position->GetPosition(), position->GetLength());
+  EXPECT_TRUE(control->Stop(0));
+  position->Release();
+  data->Release();
+  control->Release();
   EXPECT_TRUE(ReleaseLast(proxy));
 }
 

@@ -34,20 +34,55 @@ TEST(proxy_math_test, scaling_truncates_and_saturates) {
   EXPECT_EQ(ScaleDown32(100, 0.5f), 200u);
   EXPECT_EQ(ScaleDown32(99, 2.0f), 49u);
   EXPECT_EQ(ScaleDown32(0xFFFFFFFFu, 0.25f), 0xFFFFFFFFu);  // would need 34 bits
-  EXPECT_EQ(ScaleDown64(0xFFFFFFFFu, 0.25f), 0x3FFFFFFFCull);
-  EXPECT_EQ(ScaleUp64(0xFFFFFFFFu, 4.0f), 0x3FFFFFFFCull);
-  EXPECT_EQ(ScaleUp64(7, 0.5f), 3u);
   // A ratio that is no positive number answers 0 rather than dividing by it.
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float inf = std::numeric_limits<float>::infinity();
-  for (float ratio : {0.0f, -1.0f, nan}) {
+  for (float ratio : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN()}) {
     EXPECT_EQ(ScaleDown32(100, ratio), 0u);
-    EXPECT_EQ(ScaleDown64(100, ratio), 0u);
-    EXPECT_EQ(ScaleUp64(100, ratio), 0u);
   }
-  EXPECT_EQ(ScaleUp64(100, inf), std::numeric_limits<uint64_t>::max());
-  EXPECT_EQ(ScaleDown32(100, inf), 0u);
-  EXPECT_EQ(ScaleDown64(0xFFFFFFFFu, 1e-30f), std::numeric_limits<uint64_t>::max());
+  EXPECT_EQ(ScaleDown32(100, std::numeric_limits<float>::infinity()), 0u);
+}
+
+TEST(proxy_math_test, frames_scale_exactly_in_integers) {
+  struct Case {
+    uint64_t frames;
+    int32_t from, to;
+    uint64_t up, down;
+  };
+  const uint64_t max = std::numeric_limits<uint64_t>::max();
+  const Case cases[] = {
+      {441000, 44100, 48000, 480000, 480000},
+      {440999, 44100, 48000, 479999, 479998},  // a float ratio got these wrong
+      {529, 44100, 8000, 96, 95},              // 12 ms
+      {158760000, 44100, 48000, 172800000, 172800000},
+      {44101, 44100, 48000, 48002, 48001},
+      {1, 96000, 44100, 1, 0},
+      {0, 44100, 48000, 0, 0},
+      {0x100000010ull, 44100, 88200, 0x200000020ull, 0x200000020ull},  // beyond 32 bits
+      {max, 1, 2, max, max},                                           // saturates
+      {max, 3, 2, max / 3 * 2, max / 3 * 2},                           // no overflow inside
+      {10, 3, 2, 7, 6},
+      {100, 0, 48000, 0, 0},
+      {100, 48000, -1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScaleFramesUp(c.frames, c.from, c.to), c.up) << c.frames << " " << c.from;
+    EXPECT_EQ(ScaleFramesDown(c.frames, c.from, c.to), c.down) << c.frames << " " << c.from;
+  }
+}
+
+TEST(proxy_math_test, stream_count_owes_what_the_whole_input_gives) {
+  StreamCount count(4, 44100, 6, 48000);  // 16-bit stereo to 16-bit three channels
+  count.AddInput(4 * 441 + 3);            // a partial frame counts for nothing yet
+  EXPECT_EQ(count.input_frames(), 441u);
+  EXPECT_EQ(count.Owed(), 480u);
+  count.AddOutput(6 * 470);
+  EXPECT_EQ(count.Owed(), 10u);
+  count.AddInput(1);  // the frame completes: ceil(442 x 48000 / 44100) = 482
+  EXPECT_EQ(count.Owed(), 12u);
+  count.AddOutput(6 * 20);  // more than owed: nothing is owed, nothing wraps
+  EXPECT_EQ(count.Owed(), 0u);
+  count.Reset();
+  EXPECT_EQ(count.output_frames(), 0u);
+  EXPECT_EQ(StreamCount().Owed(), 0u);  // no formats: nothing to count
 }
 
 TEST(proxy_math_test, sample_positions_scale_by_the_rates_or_give_none) {

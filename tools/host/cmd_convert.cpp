@@ -5,9 +5,9 @@
 //
 // The conversion happens on the source side: the source proxy delivers the wanted
 // format and the sink is made for that same format, so the sink proxy converts only
-// when the encoder cannot write that format exactly. The tags travel with the audio:
-// title and artist as the user's artist/title rule gives them, the others as the file
-// carries them.
+// when the encoder cannot write that format exactly. The tags travel with the audio as
+// the file carries them; the artist/title rule's texts, which may be guessed from the
+// file name, only when asked for.
 #include <io.h>
 
 #include <cstdio>
@@ -23,27 +23,40 @@ namespace {
 
 const CommandHelp kConvertHelp = {
     "usage: tunebay-host convert INPUT OUTPUT [--format RATE:BITS:CHANNELS]\n"
-    "                            [--encoder NAME] [--no-dither] [--plugins DIR]\n"
-    "                            [--keys NAME1 NAME2]\n"
+    "                            [--encoder NAME] [--no-dither]\n"
+    "                            [--tags-from-name | --no-tags]\n"
+    "                            [--plugins DIR] [--keys NAME1 NAME2]\n"
     "\n"
     "Converts INPUT (a file path or an http or ftp URL) into the file OUTPUT, through\n"
     "the manager as a host does: a decoder opens INPUT, the manager's source proxy\n"
     "delivers the audio in the wanted format (converting through the manager's\n"
     "convertor), and an encoder writes it through the manager's sink proxy. The tags\n"
-    "are copied: title and artist as the artist/title setting gives them, album, genre\n"
-    "and year as they are. OUTPUT appears only once it is complete.\n"
+    "INPUT carries are copied as they are. OUTPUT appears only once it is complete.\n"
     "\n"
     "  --format R:B:C       the output's sample rate, bits per sample and channels\n"
     "                       (default: the input's own)\n"
     "  --encoder NAME       the encoder to write with, by component name or library\n"
     "                       file name (default: the first encoder that lists OUTPUT's\n"
-    "                       extension, else the first that lists none)\n"
+    "                       extension; an extension no encoder lists is refused)\n"
     "  --no-dither          round when the output has fewer bits per sample than the\n"
-    "                       input, instead of adding the convertor's dither\n",
+    "                       input, instead of adding the convertor's dither\n"
+    "  --tags-from-name     title and artist as the artist/title setting gives them,\n"
+    "                       which may guess them from the file name\n"
+    "  --no-tags            copy no tags\n",
     "\n"
+    "The work goes to OUTPUT.part beside OUTPUT, which is removed on failure, Ctrl+C,\n"
+    "Ctrl+Break or closing the console, and replaced by the next run.\n"
     "A progress bar appears on the terminal; the summary goes to standard output.\n"
-    "Exit status: 0 when OUTPUT was written, 1 on any failure (OUTPUT is then left as\n"
-    "it was), 2 for bad arguments.\n"};
+    "Exit status:\n"
+    "  0  OUTPUT was written\n"
+    "  1  failure; OUTPUT is then left as it was\n"
+    "  2  bad arguments, or no encoder writes OUTPUT's extension (nothing is written)\n"
+    "  3  OUTPUT was written, but INPUT delivered less than it announced (a damaged\n"
+    "     or cut-short file): OUTPUT is complete as far as the input went\n"
+    "A plug-in that cannot be unloaded at the end is a warning only.\n"};
+
+// Exit statuses beyond 0, 1 and 2 (host.h's).
+const int kExitShortInput = 3;
 
 // Large enough for the proxy's converting read: it asks the source for a block that,
 // converted, fits the caller's buffer less a small margin.
@@ -57,6 +70,7 @@ struct Options {
   std::string input;
   std::string output;
   std::string encoder;
+  enum class Tags { kOwn, kFromName, kNone } tags = Tags::kOwn;
   ManagerOptions manager;
 };
 
@@ -74,9 +88,16 @@ bool Parse(const Args& args, Options& options) {
       options.noDither = true;
     } else if (arg == "--encoder" && i + 1 < args.size()) {
       options.encoder = args[++i];
+    } else if (arg == "--tags-from-name" || arg == "--no-tags") {
+      const auto mode = arg == "--no-tags" ? Options::Tags::kNone : Options::Tags::kFromName;
+      if (options.tags != Options::Tags::kOwn && options.tags != mode) {
+        PrintErr("error: --tags-from-name and --no-tags exclude each other\n");
+        return false;
+      }
+      options.tags = mode;
     } else if (TakeManagerOption(args, i, options.manager)) {
     } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
-      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
+      PrintErr("error: unknown option or missing value: %s\n", arg.c_str());
       return false;
     } else {
       positional.push_back(arg);
@@ -84,7 +105,7 @@ bool Parse(const Args& args, Options& options) {
   }
   if (options.help) return true;
   if (positional.size() != 2) {
-    std::fprintf(stderr, "error: convert needs an input and an output\n");
+    PrintErr("error: convert needs an input and an output\n");
     return false;
   }
   options.input = positional[0];
@@ -147,7 +168,7 @@ class ProgressBar {
   void Done(uint64_t frames) {
     if (!enabled_) return;
     Draw(frames);
-    std::fprintf(stderr, "\n");
+    PrintErr("\n");
   }
 
  private:
@@ -158,9 +179,9 @@ class ProgressBar {
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(kWidth, '-');
     const double rate = rate_ > 0 ? rate_ : 1;
-    std::fprintf(stderr, "\r[%s] %3d%%  %.1f of %.1f s", bar.c_str(),
-                 static_cast<int>((part > 1 ? 1 : part) * 100), static_cast<double>(frames) / rate,
-                 static_cast<double>(total_) / rate);
+    PrintErr("\r[%s] %3d%%  %.1f of %.1f s", bar.c_str(),
+             static_cast<int>((part > 1 ? 1 : part) * 100), static_cast<double>(frames) / rate,
+             static_cast<double>(total_) / rate);
     std::fflush(stderr);
   }
 
@@ -170,13 +191,21 @@ class ProgressBar {
   double last_ = 0;
 };
 
-// Ctrl+C or Ctrl+Break ends the job at the next block, so that the partial output is
-// removed and the plug-ins are let go in order rather than the process being killed.
+// Ctrl+C, Ctrl+Break or closing the console ends the job at the next block, so that the
+// partial output is removed and the plug-ins are let go in order rather than the
+// process being killed.
 volatile LONG g_interrupted = 0;
+// Set once the partial output is gone.
+HANDLE g_outputGone = nullptr;
 
 BOOL WINAPI OnConsoleBreak(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
   InterlockedExchange(&g_interrupted, 1);
+  // A closed console ends the process as soon as this returns (Windows waits about five
+  // seconds at most): wait here for the job to remove the partial output.
+  if (event == CTRL_CLOSE_EVENT && g_outputGone) WaitForSingleObject(g_outputGone, 4000);
   return TRUE;
 }
 
@@ -188,8 +217,13 @@ struct TagSet {
   std::string title, artist, album, genre;
   int32_t year = 0;
 
+  bool any() const {
+    return present &&
+           (!title.empty() || !artist.empty() || !album.empty() || !genre.empty() || year > 0);
+  }
   std::string Describe() const {
     if (!present) return "none (the source has no tag information)";
+    if (!any()) return "none (the source carries no tags)";
     return "title " + Quoted(title) + ", artist " + Quoted(artist) + ", album " + Quoted(album) +
            ", genre " + Quoted(genre) + ", year " + (year > 0 ? std::to_string(year) : "none");
   }
@@ -207,6 +241,18 @@ TagSet ReadTags(IUnknown* source) {
   tags.genre = Text(info->GetGenre());
   tags.year = info->GetYear();
   return tags;
+}
+
+// The tags the file itself carries, before the artist/title rule: the file (for a URL,
+// the downloader's copy) opened once more without the proxy, whose texts are the rule's.
+TagSet ReadOwnTags(tb::IManager* manager, IUnknown* proxy) {
+  const std::string path = FilePathOf(proxy);
+  IUnknown* raw = nullptr;
+  if (path.empty() || !manager->OpenSource(path.c_str(), nullptr, &raw, -1, 0, 0, nullptr)) {
+    if (raw) raw->Release();
+    return TagSet();
+  }
+  return ReadTags(tb::com_ptr<IUnknown>::adopt(raw).get());
 }
 
 // What the summary reports, gathered along the way.
@@ -228,27 +274,22 @@ struct Report {
 };
 
 void PrintSummary(const Report& r) {
-  std::printf("Converted %s\n       to %s\n", r.input.c_str(), r.output.c_str());
-  std::printf("  decoder:   %s\n", r.decoder.c_str());
-  std::printf("  source:    %s\n", FormatText(r.own).c_str());
-  std::printf("  output:    %s, written by %s\n", FormatText(r.written).c_str(), r.encoder.c_str());
-  std::printf("  convertor: %s\n", r.convertor.c_str());
-  std::printf("  tags:      %s\n", r.tags.c_str());
+  PrintOut("Converted %s\n       to %s\n", r.input.c_str(), r.output.c_str());
+  PrintOut("  decoder:   %s\n", r.decoder.c_str());
+  PrintOut("  source:    %s\n", FormatText(r.own).c_str());
+  PrintOut("  output:    %s, written by %s\n", FormatText(r.written).c_str(), r.encoder.c_str());
+  PrintOut("  convertor: %s\n", r.convertor.c_str());
+  PrintOut("  tags:      %s\n", r.tags.c_str());
   const double seconds =
       r.delivered.sampleRate > 0 ? static_cast<double>(r.frames) / r.delivered.sampleRate : 0;
-  std::printf("  audio:     %llu frames, %.3f s, %llu bytes",
-              static_cast<unsigned long long>(r.frames), seconds,
-              static_cast<unsigned long long>(r.bytes));
-  if (r.reported > r.frames && !SameFormat(r.own, r.delivered) && r.delivered.sampleRate > 0) {
-    // The proxy never asks its conversion for the resampler's tail.
-    std::printf(" (of %llu announced: the conversion keeps back its last %.1f ms)",
-                static_cast<unsigned long long>(r.reported),
-                1000.0 * static_cast<double>(r.reported - r.frames) / r.delivered.sampleRate);
-  } else if (r.reported != r.frames) {
-    std::printf(" (the source announced %llu frames)", static_cast<unsigned long long>(r.reported));
+  PrintOut("  audio:     %llu frames, %.3f s, %llu bytes",
+           static_cast<unsigned long long>(r.frames), seconds,
+           static_cast<unsigned long long>(r.bytes));
+  if (r.reported != r.frames) {
+    PrintOut(" (the source announced %llu frames)", static_cast<unsigned long long>(r.reported));
   }
-  std::printf("\n  time:      %.3f s (opening %.3f s), %.1f times real time\n", r.totalSeconds,
-              r.openSeconds, r.totalSeconds > 0 ? seconds / r.totalSeconds : 0.0);
+  PrintOut("\n  time:      %.3f s (opening %.3f s), %.1f times real time\n", r.totalSeconds,
+           r.openSeconds, r.totalSeconds > 0 ? seconds / r.totalSeconds : 0.0);
 }
 
 // Which convertor did the work, and where.
@@ -278,16 +319,15 @@ bool OpenInput(tb::IManager* manager, const Options& options, const std::string&
   source = tb::com_ptr<IUnknown>::adopt(raw);
   if (opened) return true;
   if (source) {
-    std::fprintf(stderr, "error: %s opened, but the manager could not wrap it in its proxy\n",
-                 name.c_str());
+    PrintErr("error: %s opened, but the manager could not wrap it in its proxy\n", name.c_str());
     source.reset();
   } else {
     PrintError(manager, error.get(), ("opening " + name).c_str());
     ExplainUrlFailure(manager, name);
     if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
-      std::fprintf(stderr,
-                   "note: a format needs at least 8 bits, one channel and a sample "
-                   "rate above 0\n");
+      PrintErr(
+          "note: a format needs at least 8 bits, one channel and a sample "
+          "rate above 0\n");
     }
   }
   return false;
@@ -303,7 +343,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   report.output = output.final_path();
 
   tb::com_ptr<tb::IComponent> encoder = FindEncoder(manager, options.encoder, output.final_path());
-  if (!encoder) return 1;
+  if (!encoder) return 2;
   tb::com_ptr<tb::ISinkFactory> factory = encoder.query<tb::ISinkFactory>();
   {
     tb::com_ptr<tb::IComponentOrigin> origins =
@@ -334,7 +374,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   tb::com_ptr<tb::ISourcePosition> position = source.query<tb::ISourcePosition>();
   tb::com_ptr<tb::IOriginalFormat> original = source.query<tb::IOriginalFormat>();
   if (!control || !data || !position || !original) {
-    std::fprintf(stderr, "error: the manager's source proxy lacks an interface\n");
+    PrintErr("error: the manager's source proxy lacks an interface\n");
     return 1;
   }
   const tb::AudioFormat* delivered = data->GetFormat(&report.delivered);
@@ -342,8 +382,13 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   original->GetSourceFormat(&report.own);
   report.reported = position->GetLength();
   report.decoder = IdentifyDecoder(manager, source.get());
-  const TagSet tags = ReadTags(source.get());
-  report.tags = tags.Describe();
+  TagSet tags;
+  if (options.tags == Options::Tags::kOwn) {
+    tags = ReadOwnTags(manager, source.get());
+  } else if (options.tags == Options::Tags::kFromName) {
+    tags = ReadTags(source.get());
+  }
+  report.tags = options.tags == Options::Tags::kNone ? "none copied (--no-tags)" : tags.Describe();
 
   // The sink is made for the format the source proxy delivers.
   FileSinkCreator creator(factory.get(), output.temp_path());
@@ -356,11 +401,11 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
       if (creator.error()) {
         PrintError(manager, creator.error(), ("creating " + report.output).c_str());
       } else if (sink) {
-        std::fprintf(stderr,
-                     "error: the encoder made a sink, but the manager could not wrap it "
-                     "in its proxy\n");
+        PrintErr(
+            "error: the encoder made a sink, but the manager could not wrap it "
+            "in its proxy\n");
       } else {
-        std::fprintf(stderr, "error: the manager could not create the sink\n");
+        PrintErr("error: the manager could not create the sink\n");
       }
       return 1;
     }
@@ -369,10 +414,10 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   tb::com_ptr<tb::ISourceControl> sinkControl = sink.query<tb::ISourceControl>();
   tb::com_ptr<tb::ISinkData> sinkData = sink.query<tb::ISinkData>();
   if (!sinkControl || !sinkData) {
-    std::fprintf(stderr, "error: the manager's sink proxy lacks an interface\n");
+    PrintErr("error: the manager's sink proxy lacks an interface\n");
     return 1;
   }
-  if (tags.present) {
+  if (tags.any()) {
     // The proxy passes the query on to the sink; held only for the call, so the proxy
     // alone decides when the sink goes.
     tb::com_ptr<tb::ISinkTags> sinkTags = sink.query<tb::ISinkTags>();
@@ -387,21 +432,21 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   if (!control->Start(0)) {
     if (!SameFormat(report.own, report.delivered)) {
-      std::fprintf(stderr,
-                   "error: the source did not start: the manager's convertor (%s) "
-                   "cannot convert %s to %s\n",
-                   ManagerConvertor(manager).Text().c_str(), FormatShort(report.own).c_str(),
-                   FormatShort(report.delivered).c_str());
+      PrintErr(
+          "error: the source did not start: the manager's convertor (%s) "
+          "cannot convert %s to %s\n",
+          ManagerConvertor(manager).Text().c_str(), FormatShort(report.own).c_str(),
+          FormatShort(report.delivered).c_str());
     } else {
-      std::fprintf(stderr, "error: the source did not start\n");
+      PrintErr("error: the source did not start\n");
     }
     return 1;
   }
   if (!sinkControl->Start(0)) {
-    std::fprintf(stderr, "error: the sink did not start%s\n",
-                 SameFormat(report.delivered, report.written)
-                     ? ""
-                     : ": the manager's convertor cannot convert to the encoder's format");
+    PrintErr("error: the sink did not start%s\n",
+             SameFormat(report.delivered, report.written)
+                 ? ""
+                 : ": the manager's convertor cannot convert to the encoder's format");
     control->Stop(0);
     return 1;
   }
@@ -414,7 +459,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   int emptyReads = 0;
   for (;;) {
     if (InterlockedCompareExchange(&g_interrupted, 0, 0) != 0) {
-      std::fprintf(stderr, "\nerror: interrupted; %s is not written\n", report.output.c_str());
+      PrintErr("\nerror: interrupted; %s is not written\n", report.output.c_str());
       ok = false;
       break;
     }
@@ -422,7 +467,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     int32_t status = 0;
     tb::com_ptr<tb::IError> error;
     if (!data->Read(buffer.data(), kBlockSize, &length, &status, error.put())) {
-      std::fprintf(stderr, "\n");
+      PrintErr("\n");
       PrintError(manager, error.get(), ("reading " + report.input).c_str());
       ok = false;
       break;
@@ -435,7 +480,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     }
     emptyReads = 0;
     if (!sinkData->Write(buffer.data(), length, 0, error.put())) {
-      std::fprintf(stderr, "\n");
+      PrintErr("\n");
       PrintError(manager, error.get(), ("writing " + report.output).c_str());
       ok = false;
       break;
@@ -448,8 +493,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   control->Stop(0);
   if (!sinkControl->Stop(0)) {
-    if (ok)
-      std::fprintf(stderr, "error: the encoder could not complete %s\n", report.output.c_str());
+    if (ok) PrintErr("error: the encoder could not complete %s\n", report.output.c_str());
     ok = false;
   }
   // Everything of the plug-ins' goes before the file is moved into place: the sink
@@ -468,6 +512,14 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   report.totalSeconds = Now() - started;
   PrintSummary(report);
+  if (report.frames < report.reported) {
+    PrintErr(
+        "warning: %s delivered %llu frames of the %llu it announced; %s holds what "
+        "there was\n",
+        report.input.c_str(), static_cast<unsigned long long>(report.frames),
+        static_cast<unsigned long long>(report.reported), report.output.c_str());
+    return kExitShortInput;
+  }
   return 0;
 }
 
@@ -480,14 +532,23 @@ int CommandConvert(const Args& args) {
   if (options.help) return ShowHelp(kConvertHelp);
   PendingOutput output;
   if (!output.Prepare(options.output)) return 1;
-  return RunWithManager(options.manager, [&options, &output](tb::IManager* manager) {
-    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    const int status = Convert(manager, options, output);
-    SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
-    // Whatever failed, the partial file goes before the plug-ins do.
-    output.Discard();
-    return status;
-  });
+  g_outputGone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  // A plug-in that will not unload is no reason to call a written OUTPUT a failure.
+  const int status = RunWithManager(
+      options.manager,
+      [&options, &output](tb::IManager* manager) {
+        SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+        const int result = Convert(manager, options, output);
+        // Whatever failed, the partial file goes before the plug-ins do.
+        output.Discard();
+        if (g_outputGone) SetEvent(g_outputGone);
+        SetConsoleCtrlHandler(OnConsoleBreak, FALSE);
+        return result;
+      },
+      UnloadRefused::kWarns);
+  if (g_outputGone) CloseHandle(g_outputGone);
+  g_outputGone = nullptr;
+  return status;
 }
 
 }  // namespace host

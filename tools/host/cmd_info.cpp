@@ -39,20 +39,40 @@ bool Parse(const Args& args, Options& options) {
       options.help = true;
     } else if (TakeManagerOption(args, i, options.manager)) {
     } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
-      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
+      PrintErr("error: unknown option or missing value: %s\n", arg.c_str());
       return false;
     } else if (options.input.empty()) {
       options.input = arg;
     } else {
-      std::fprintf(stderr, "error: unexpected argument: %s\n", arg.c_str());
+      PrintErr("error: unexpected argument: %s\n", arg.c_str());
       return false;
     }
   }
   if (options.input.empty() && !options.help) {
-    std::fprintf(stderr, "error: info needs the name of a file or URL\n");
+    PrintErr("error: info needs the name of a file or URL\n");
     return false;
   }
   return true;
+}
+
+// A source whose data is shorter than the length it announces (a file cut short): the
+// data size is of the source's own format here, since info asks for no other.
+void WarnIfShort(tb::ISourceData* data, tb::ISourcePosition* position,
+                 const tb::AudioFormat& format, const std::string& name) {
+  if (!data || !position) return;
+  const uint64_t frameBytes = static_cast<uint64_t>(format.bitsPerSample / 8) *
+                              static_cast<uint64_t>(format.channels > 0 ? format.channels : 0);
+  if (frameBytes == 0) return;
+  const uint64_t announced = position->GetLength();
+  // The data size has 32 bits: beyond them it says nothing.
+  if (announced > 0xFFFFFFFFu / frameBytes) return;
+  const uint64_t held = (data->GetDataSize() & 0xFFFFFFFFu) / frameBytes;
+  if (held >= announced) return;
+  PrintErr(
+      "warning: %s announces %llu frames but holds data for %llu: it is cut short "
+      "or damaged\n",
+      name.c_str(), static_cast<unsigned long long>(announced),
+      static_cast<unsigned long long>(held));
 }
 
 std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
@@ -133,8 +153,7 @@ int Info(tb::IManager* manager, const Options& options) {
   tb::com_ptr<IUnknown> source = tb::com_ptr<IUnknown>::adopt(raw);
   if (!opened) {
     if (source) {
-      std::fprintf(stderr, "error: %s opened, but the manager could not wrap it in its proxy\n",
-                   name.c_str());
+      PrintErr("error: %s opened, but the manager could not wrap it in its proxy\n", name.c_str());
     } else {
       PrintError(manager, error.get(), ("opening " + name).c_str());
       ExplainUrlFailure(manager, name);
@@ -153,47 +172,53 @@ int Info(tb::IManager* manager, const Options& options) {
   }
   const std::string path = FilePathOf(source.get());
 
-  std::printf("%s\n", name.c_str());
-  if (path != name && !path.empty()) std::printf("  local copy: %s\n", path.c_str());
-  std::printf("  decoder:    %s\n", IdentifyDecoder(manager, source.get()).c_str());
-  std::printf("  format:     %s\n", FormatText(format).c_str());
+  PrintOut("%s\n", name.c_str());
+  if (path != name && !path.empty()) PrintOut("  local copy: %s\n", path.c_str());
+  PrintOut("  decoder:    %s\n", IdentifyDecoder(manager, source.get()).c_str());
+  PrintOut("  format:     %s\n", FormatText(format).c_str());
   if (position) {
     const unsigned long long frames = position->GetLength();
-    std::printf("  length:     %llu frames", frames);
+    PrintOut("  length:     %llu frames", frames);
     if (format.sampleRate > 0) {
-      std::printf(", %.3f s", static_cast<double>(frames) / format.sampleRate);
+      PrintOut(", %.3f s", static_cast<double>(frames) / format.sampleRate);
     }
-    std::printf("\n");
+    PrintOut("\n");
   }
   if (data) {
-    std::printf("  data size:  %llu bytes\n", static_cast<unsigned long long>(data->GetDataSize()));
+    PrintOut("  data size:  %llu bytes\n", static_cast<unsigned long long>(data->GetDataSize()));
   }
-  std::printf("  cue points: %ld\n", static_cast<long>(cues ? cues->QueryCount() : 0));
+  WarnIfShort(data.get(), position.get(), format, name);
+  PrintOut("  cue points: %ld\n", static_cast<long>(cues ? cues->QueryCount() : 0));
 
   std::vector<std::string> fileTags;
   if (ReadFileTags(manager, path, fileTags)) {
-    std::printf("  tags in the file: title %s, artist %s, album %s, genre %s, year %s\n",
-                fileTags[0].c_str(), fileTags[1].c_str(), fileTags[2].c_str(), fileTags[3].c_str(),
-                fileTags[4].c_str());
+    PrintOut("  tags in the file: title %s, artist %s, album %s, genre %s, year %s\n",
+             fileTags[0].c_str(), fileTags[1].c_str(), fileTags[2].c_str(), fileTags[3].c_str(),
+             fileTags[4].c_str());
   } else if (!tags) {
-    std::printf("  tags in the file: none (the source has no tag information)\n");
+    PrintOut("  tags in the file: none (the source has no tag information)\n");
   } else {
-    std::printf("  tags in the file: not readable apart from the proxy\n");
+    PrintOut("  tags in the file: not readable apart from the proxy\n");
   }
 
   const ArtistTitleSettings settings = ReadArtistTitleSettings(manager);
-  std::printf("  artist/title setting:\n");
-  std::printf("    ArtistTitleSource          = %ld%s: %s\n", static_cast<long>(settings.source),
-              settings.sourceStored ? "" : " (none stored)", SourceMeaning(settings.source));
-  std::printf("    ArtistTitle_FileNameFormat = %ld%s: %s\n", static_cast<long>(settings.layout),
-              settings.layoutStored ? "" : " (none stored)", LayoutMeaning(settings.layout));
+  PrintOut("  artist/title setting:\n");
+  PrintOut("    ArtistTitleSource          = %ld%s: %s\n", static_cast<long>(settings.source),
+           settings.sourceStored ? "" : " (none stored)", SourceMeaning(settings.source));
+  PrintOut("    ArtistTitle_FileNameFormat = %ld%s: %s\n", static_cast<long>(settings.layout),
+           settings.layoutStored ? "" : " (none stored)", LayoutMeaning(settings.layout));
   if (tags) {
     // Each text is copied at once: the next call may replace it.
     const std::string title = Quoted(tags->GetTitle());
     const std::string artist = Quoted(tags->GetArtist());
-    std::printf("  by that rule: title %s, artist %s\n", title.c_str(), artist.c_str());
+    // Texts the file does not carry were guessed from its name.
+    const bool guessed = fileTags.size() >= 2 && (title != fileTags[0] || artist != fileTags[1]);
+    PrintOut("  by that rule: title %s, artist %s%s\n", title.c_str(), artist.c_str(),
+             guessed ? " (guessed from the file name; convert copies them only with "
+                       "--tags-from-name)"
+                     : "");
   } else {
-    std::printf("  by that rule: no title or artist (the source has no tag information)\n");
+    PrintOut("  by that rule: no title or artist (the source has no tag information)\n");
   }
   return 0;
 }

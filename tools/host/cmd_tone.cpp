@@ -30,9 +30,10 @@ const CommandHelp kToneHelp = {
     "  --title, --artist, --album, --genre, --year   the tags (default: none)\n"
     "  --encoder NAME       the encoder, by component name or library file name\n"
     "                       (default: the first encoder that lists OUTPUT's\n"
-    "                       extension, else the first that lists none)\n",
+    "                       extension; an extension no encoder lists is refused)\n",
     "\n"
-    "Exit status: 0 when OUTPUT was written, 1 on any failure, 2 for bad arguments.\n"};
+    "Exit status: 0 when OUTPUT was written, 1 on any failure, 2 for bad arguments or\n"
+    "when no encoder writes OUTPUT's extension.\n"};
 
 // An hour of the widest format is about 2.6 GB: beyond that a WAVE file cannot go.
 const double kMaxSeconds = 3600;
@@ -153,7 +154,7 @@ void Synthesize(const tb::AudioFormat& format, double frequency, double amplitud
 
 int WriteTone(tb::IManager* manager, const Options& options, PendingOutput& output) {
   tb::com_ptr<tb::IComponent> encoder = FindEncoder(manager, options.encoder, output.final_path());
-  if (!encoder) return 1;
+  if (!encoder) return 2;
   tb::com_ptr<tb::IComponentOrigin> origins =
       tb::com_ptr<tb::IManager>(manager).query<tb::IComponentOrigin>();
   const std::string encoderText = LabelOf(encoder.get(), origins.get()).Text();

@@ -34,6 +34,20 @@ void PrintError(tb::IManager* manager, tb::IError* error, const char* what);
 
 using Args = std::vector<std::string>;
 
+/// The command line as the user typed it (GetCommandLineW), each argument in the system
+/// code page that the manager's 8-bit interface takes. An argument with characters
+/// outside that code page is passed as the short (8.3) form of the file or folder it
+/// names, where the volume keeps one. False, with the reason printed, for an argument
+/// that has neither.
+bool WideCommandLine(Args& args);
+
+/// printf for texts in the system code page, such as file names and tags: on a console
+/// the characters reach it as they are (whatever its code page), and redirected output
+/// is written as UTF-8.
+void PrintOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/// PrintOut, to the error stream.
+void PrintErr(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 /// Commands: each returns the process exit status.
 int CommandInterfaces(const Args& args);
 int CommandOrder(const Args& args);

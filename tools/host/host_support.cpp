@@ -1,9 +1,11 @@
 #include "host_support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/ascii.h"
 
@@ -38,14 +40,14 @@ bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
   // in --plugins deserves a clearer word than "no decoder opened the file".
   const DWORD attributes = GetFileAttributesA(options.plugins.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    std::fprintf(stderr, "error: no plug-in folder %s\n", options.plugins.c_str());
+    PrintErr("error: no plug-in folder %s\n", options.plugins.c_str());
     return false;
   }
   tb::com_ptr<tb::IRegistryLocation> location =
       tb::com_ptr<tb::IManager>(manager).query<tb::IRegistryLocation>();
   tb::com_ptr<tb::IError> error;
   if (!location) {
-    std::fprintf(stderr, "error: the manager has no registry location\n");
+    PrintErr("error: the manager has no registry location\n");
     return false;
   }
   if (!location->SetKeyName1(options.keyName1.c_str(), error.put()) ||
@@ -54,12 +56,11 @@ bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
     return false;
   }
   if (!manager->SetPluginFolder(options.plugins.c_str())) {
-    std::fprintf(stderr, "error: the manager refused the plug-in folder %s\n",
-                 options.plugins.c_str());
+    PrintErr("error: the manager refused the plug-in folder %s\n", options.plugins.c_str());
     return false;
   }
   if (!manager->Initialise()) {
-    std::fprintf(stderr, "error: the manager could not initialise\n");
+    PrintErr("error: the manager could not initialise\n");
     return false;
   }
   return true;
@@ -68,14 +69,14 @@ bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
 bool FinishManager(tb::IManager* manager, UnloadRefused refused) {
   if (manager->Finish()) return true;
   if (refused == UnloadRefused::kWarns) {
-    std::fprintf(stderr,
-                 "warning: a plug-in is not ready to be unloaded (something of it is "
-                 "still alive); the settings were stored, the plug-ins stay loaded "
-                 "until the tool exits\n");
+    PrintErr(
+        "warning: a plug-in is not ready to be unloaded (something of it is "
+        "still alive); the settings were stored, the plug-ins stay loaded "
+        "until the tool exits\n");
   } else {
-    std::fprintf(stderr,
-                 "error: a plug-in is not ready to be unloaded (something of it is "
-                 "still alive); the plug-ins stay loaded until the tool exits\n");
+    PrintErr(
+        "error: a plug-in is not ready to be unloaded (something of it is "
+        "still alive); the plug-ins stay loaded until the tool exits\n");
   }
   return false;
 }
@@ -96,12 +97,12 @@ int RunWithManager(const ManagerOptions& options, const std::function<int(tb::IM
 }
 
 int ShowHelpForBadArguments(const CommandHelp& help) {
-  std::fprintf(stderr, "%s%s%s", help.head, kManagerOptionsHelp, help.tail);
+  PrintErr("%s%s%s", help.head, kManagerOptionsHelp, help.tail);
   return 2;
 }
 
 int ShowHelp(const CommandHelp& help) {
-  std::printf("%s%s%s", help.head, kManagerOptionsHelp, help.tail);
+  PrintOut("%s%s%s", help.head, kManagerOptionsHelp, help.tail);
   return 0;
 }
 
@@ -124,7 +125,7 @@ bool ParseFormat(const std::string& text, tb::AudioFormat& format) {
 
 bool ParseFormatOption(const std::string& text, tb::AudioFormat& format) {
   if (ParseFormat(text, format)) return true;
-  std::fprintf(stderr, "error: --format wants RATE:BITS:CHANNELS, got %s\n", text.c_str());
+  PrintErr("error: --format wants RATE:BITS:CHANNELS, got %s\n", text.c_str());
   return false;
 }
 
@@ -231,7 +232,7 @@ tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string
   tb::com_ptr<tb::IComponentCollection> catalogue = self.query<tb::IComponentCollection>();
   tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
   const std::string extension = SearchExtension(RulesOf(manager).get(), outputPath);
-  tb::com_ptr<tb::IComponent> unlisted;
+  std::vector<std::string> available;  // every extension an encoder lists, for the refusal
   const int32_t count = catalogue ? catalogue->GetCount() : 0;
   for (int32_t i = 0; i < count; ++i) {
     tb::com_ptr<tb::IComponent> component;
@@ -247,26 +248,31 @@ tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string
       }
       continue;
     }
+    // An encoder that lists no extension writes no audio file a name could ask for
+    // (the example level meter writes a text report): only --encoder chooses it.
     tb::com_ptr<tb::IExtensionList> list = component.query<tb::IExtensionList>();
-    if (!list) {
-      if (!unlisted) unlisted = component;
-      continue;
-    }
-    const int32_t extensions = list->GetCount();
+    const int32_t extensions = list ? list->GetCount() : 0;
     for (int32_t e = 0; e < extensions; ++e) {
       const char* listed = list->GetExtension(e);
-      if (!extension.empty() && listed && tb::EqualsIgnoringAsciiCase(extension, listed)) {
-        return component;
+      if (!listed || !*listed) continue;
+      if (!extension.empty() && tb::EqualsIgnoringAsciiCase(extension, listed)) return component;
+      const std::string item = std::string(".") + listed;
+      if (std::find(available.begin(), available.end(), item) == available.end()) {
+        available.push_back(item);
       }
     }
   }
   if (!wanted.empty()) {
-    std::fprintf(stderr, "error: no encoder named %s writes files\n", wanted.c_str());
-  } else if (!unlisted) {
-    std::fprintf(stderr, "error: no encoder writes \"%s\" files; --encoder names one\n",
-                 extension.c_str());
+    PrintErr("error: no encoder named %s writes files\n", wanted.c_str());
+  } else {
+    const std::string what = extension.empty() ? "files without an extension" : "." + extension;
+    std::string list;
+    for (const std::string& item : available) list += (list.empty() ? "" : ", ") + item;
+    PrintErr("error: no encoder writes %s; available: %s\n", what.c_str(),
+             list.empty() ? "none" : list.c_str());
+    PrintErr("note: --encoder NAME chooses an encoder whatever the name\n");
   }
-  return unlisted;
+  return nullptr;
 }
 
 ComponentLabel ManagerConvertor(tb::IManager* manager) {
@@ -324,13 +330,13 @@ void ExplainUrlFailure(tb::IManager* manager, const std::string& url) {
     tb::com_ptr<tb::IError> error;
     if (downloader->Download(url.c_str(), local, 0, error.put())) {
       // The copy is the downloader's to delete when the manager finishes.
-      std::fprintf(stderr, "note: %s fetches the URL; no decoder opened the copy\n", label.c_str());
+      PrintErr("note: %s fetches the URL; no decoder opened the copy\n", label.c_str());
     } else {
       PrintError(manager, error.get(), ("the downloader " + label).c_str());
     }
     return;
   }
-  std::fprintf(stderr, "note: no downloader handles this kind of URL\n");
+  PrintErr("note: no downloader handles this kind of URL\n");
 }
 
 PendingOutput::~PendingOutput() { Discard(); }
@@ -338,28 +344,25 @@ PendingOutput::~PendingOutput() { Discard(); }
 bool PendingOutput::Prepare(const std::string& typed) {
   final_ = FullPath(typed);
   if (final_.empty()) {
-    std::fprintf(stderr, "error: %s is not a usable file name\n", typed.c_str());
+    PrintErr("error: %s is not a usable file name\n", typed.c_str());
     return false;
   }
   const DWORD existing = GetFileAttributesA(final_.c_str());
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    std::fprintf(stderr, "error: %s is a folder; name the output file\n", final_.c_str());
+    PrintErr("error: %s is a folder; name the output file\n", final_.c_str());
     return false;
   }
   const size_t slash = final_.find_last_of('\\');
   const std::string folder = final_.substr(0, slash + 1);
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    std::fprintf(stderr, "error: the folder %s does not exist\n", folder.c_str());
+    PrintErr("error: the folder %s does not exist\n", folder.c_str());
     return false;
   }
-  // Beside the final file, so that the rename stays within one volume; the extension
-  // stays last in case an encoder looks at it.
-  std::string name = final_.substr(slash + 1);
-  const size_t dot = name.find_last_of('.');
-  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-  name = name.substr(0, dot);
-  temp_ = folder + name + ".part" + std::to_string(GetCurrentProcessId()) + extension;
+  // Beside the final file, so that the rename stays within one volume. It never ends in
+  // an audio extension, so that one left by a killed run is not taken for audio; the
+  // next run replaces it.
+  temp_ = final_ + ".part";
   pending_ = true;
   return true;
 }
@@ -368,8 +371,8 @@ bool PendingOutput::Commit() {
   if (!pending_) return false;
   if (!MoveFileExA(temp_.c_str(), final_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     const DWORD code = GetLastError();
-    std::fprintf(stderr, "error: cannot move the finished file to %s: %s\n", final_.c_str(),
-                 SystemMessage(code).c_str());
+    PrintErr("error: cannot move the finished file to %s: %s\n", final_.c_str(),
+             SystemMessage(code).c_str());
     Discard();
     return false;
   }

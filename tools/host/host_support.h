@@ -113,9 +113,10 @@ std::string SearchExtension(tb::IManagerRules* rules, const std::string& name);
 
 /// The encoder that writes files (ISinkFactory) to use for `outputPath`: with a
 /// non-empty `wanted`, the first whose name or library file name is `wanted` (letter
-/// case ignored); otherwise the first that lists the output's extension (IExtensionList),
-/// else the first that lists no extensions at all. Null, with the reason printed, when
-/// there is none.
+/// case ignored); otherwise the first that lists the output's extension (IExtensionList).
+/// An encoder that lists no extension is chosen only by name. Null, with the reason
+/// printed (and for an unlisted extension, the extensions that are listed), when there
+/// is none.
 tb::com_ptr<tb::IComponent> FindEncoder(tb::IManager* manager, const std::string& wanted,
                                         const std::string& outputPath);
 

@@ -1,10 +1,14 @@
 // tunebay-host: command dispatch.
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host.h"
 #include "host_support.h"
+// CommandLineToArgvW; it needs windows.h, which host.h brings, first.
+#include <shellapi.h>
 
 namespace host {
 
@@ -62,7 +66,7 @@ void CloseSession(Session& session) {
 
 void PrintError(tb::IManager* manager, tb::IError* error, const char* what) {
   if (!error) {
-    std::fprintf(stderr, "error: %s failed\n", what);
+    PrintErr("error: %s failed\n", what);
     return;
   }
   tb::IError* described = nullptr;
@@ -73,16 +77,73 @@ void PrintError(tb::IManager* manager, tb::IError* error, const char* what) {
     for (char& c : line) c = (c == '\r' || c == '\n') ? ' ' : c;
     while (line.find("  ") != std::string::npos) line.erase(line.find("  "), 1);
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::fprintf(stderr, "error: %s: %s\n", what, line.c_str());
+    PrintErr("error: %s: %s\n", what, line.c_str());
     described->Release();
   } else {
-    std::fprintf(stderr, "error: %s failed (code 0x%08lx, system error %lu)\n", what,
-                 static_cast<unsigned long>(error->GetCode()),
-                 static_cast<unsigned long>(error->GetSystemError()));
+    PrintErr("error: %s failed (code 0x%08lx, system error %lu)\n", what,
+             static_cast<unsigned long>(error->GetCode()),
+             static_cast<unsigned long>(error->GetSystemError()));
   }
 }
 
 namespace {
+
+std::wstring Wide(const std::string& text, UINT codePage) {
+  const int n = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), &wide[0], n);
+  return wide;
+}
+
+// `wide` in the system code page; false when a character has no place in it.
+bool Ansi(const std::wstring& wide, std::string& out) {
+  out.clear();
+  if (wide.empty()) return true;
+  BOOL lossy = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()),
+                                    nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  out.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), &out[0], n,
+                      nullptr, &lossy);
+  return !lossy;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), &out[0], n, nullptr, nullptr);
+  }
+  return out;
+}
+
+void WriteWide(FILE* stream, DWORD handle, const std::wstring& wide) {
+  // What was printed before through the C library comes first.
+  std::fflush(stream);
+  HANDLE out = GetStdHandle(handle);
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (GetConsoleMode(out, &mode)) {
+    WriteConsoleW(out, wide.data(), DWORD(wide.size()), &written, nullptr);
+  } else {
+    const std::string utf8 = Utf8(wide);
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    std::fflush(stream);
+  }
+}
+
+void PrintTo(FILE* stream, DWORD handle, const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (n <= 0) return;
+  std::vector<char> text(static_cast<size_t>(n) + 1);
+  std::vsnprintf(text.data(), text.size(), format, args);
+  WriteWide(stream, handle, Wide(std::string(text.data(), static_cast<size_t>(n)), CP_ACP));
+}
 
 struct Command {
   const char* name;
@@ -113,14 +174,60 @@ void PrintUsage() {
 
 }  // namespace
 
+void PrintOut(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintTo(stdout, STD_OUTPUT_HANDLE, format, args);
+  va_end(args);
+}
+
+void PrintErr(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintTo(stderr, STD_ERROR_HANDLE, format, args);
+  va_end(args);
+}
+
+// The manager's interface is 8-bit: a name that the system code page cannot spell goes
+// through its short form, which is plain ASCII, when the volume keeps short names.
+bool WideCommandLine(Args& args) {
+  args.clear();
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return false;
+  bool ok = true;
+  for (int i = 1; i < count && ok; ++i) {
+    std::string arg;
+    if (!Ansi(wide[i], arg)) {
+      const DWORD n = GetShortPathNameW(wide[i], nullptr, 0);
+      std::wstring shortName(n, L'\0');
+      const DWORD got = n ? GetShortPathNameW(wide[i], &shortName[0], n) : 0;
+      shortName.resize(got < n ? got : 0);
+      if (shortName.empty() || !Ansi(shortName, arg)) {
+        WriteWide(stderr, STD_ERROR_HANDLE,
+                  L"error: " + std::wstring(wide[i]) +
+                      L": the name has characters outside code page " + std::to_wstring(GetACP()) +
+                      L" and no short (8.3) form, so it cannot pass the manager's 8-bit "
+                      L"interface; rename it, or name an existing file on a volume that keeps "
+                      L"short names\n");
+        ok = false;
+      }
+    }
+    args.push_back(arg);
+  }
+  LocalFree(wide);
+  return ok;
+}
+
 }  // namespace host
 
-int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+int main() {
+  host::Args all;
+  if (!host::WideCommandLine(all)) return 2;
+  if (all.empty() || all[0] == "--help" || all[0] == "-h") {
     host::PrintUsage();
-    return argc < 2 ? 2 : 0;
+    return all.empty() ? 2 : 0;
   }
-  host::Args all(argv + 1, argv + argc);
   if (all[0] == "--lang") {
     const std::string value = all.size() >= 2 ? all[1] : std::string();
     uint16_t language = 0;

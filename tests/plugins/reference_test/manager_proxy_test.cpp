@@ -43,7 +43,11 @@ std::vector<uint8_t> Converted(const std::vector<uint8_t>& input, const tb::Audi
   EXPECT_TRUE(converter) << why;
   if (!converter) return {};
   converter->Convert(input.data(), input.size());
-  return std::vector<uint8_t>(converter->data(), converter->data() + converter->size());
+  std::vector<uint8_t> out(converter->data(), converter->data() + converter->size());
+  // The proxies end the stream: its tail is part of the audio.
+  converter->Flush();
+  out.insert(out.end(), converter->data(), converter->data() + converter->size());
+  return out;
 }
 
 com_ptr<tb::IComponent> ComponentOfKind(tb::IManager* manager, int32_t kind) {

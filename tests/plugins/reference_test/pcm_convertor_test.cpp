@@ -86,8 +86,8 @@ struct Pair {
 };
 
 // Fed in uneven blocks (partial frames included), a conversion gives the platform-free
-// converter's output for the whole stream (to a step of rounding), and ending it with
-// Convert(nullptr, 0, 0) gives the converter's tail.
+// converter's output for the whole stream (to a step of rounding), and ending it
+// (IConversionEnd, or Convert(nullptr, 0, 0)) gives the converter's tail.
 TEST(pcm_convertor_test, conversion_matches_the_platform_free_converter) {
   const Pair pairs[] = {
       {{44100, 16, 2}, {48000, 16, 2}}, {{48000, 24, 6}, {44100, 16, 2}},
@@ -137,7 +137,10 @@ TEST(pcm_convertor_test, conversion_matches_the_platform_free_converter) {
     // then.
     EXPECT_TRUE(SameWithinOneStep(got, expected, pair.to.bitsPerSample))
         << got.size() << " bytes against " << expected.size();
-    ASSERT_TRUE(conversion->Convert(nullptr, 0, 0));
+    com_ptr<tb::IConversionEnd> end = Query<tb::IConversionEnd>(conversion.get());
+    ASSERT_TRUE(end);
+    ASSERT_TRUE(end->EndStream());
+    end.reset();
     EXPECT_TRUE(Output(conversion.get()) == expectedTail);
     if (pair.from.sampleRate != pair.to.sampleRate) {
       EXPECT_FALSE(expectedTail.empty());

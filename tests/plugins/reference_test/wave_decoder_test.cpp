@@ -168,6 +168,32 @@ TEST(wave_source_test, read_checks_its_buffer_and_ends_with_true_and_no_bytes) {
   EXPECT_TRUE(ReleaseLast(source));
 }
 
+// A data chunk that declares more than the file holds: the header's length is announced,
+// what is there is read, and the position stops short of the length. A stream's
+// "unknown" size announces what is there.
+TEST(wave_source_test, a_file_cut_short_announces_its_header_length) {
+  tbtest::TempFolder folder;
+  const std::string path = folder.path() + "\\cut.wav";
+  const WaveLayout layout = Layout(16, 2, 100, 3);
+  for (const uint32_t declared : {800u, 0xFFFFFFFFu}) {
+    std::string bytes = BuildWave(layout);
+    const size_t data = bytes.find("data");
+    ASSERT_NE(data, std::string::npos);
+    Put32(&bytes, data + 4, declared);
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    com_ptr<IUnknown> source = OpenWave(path);
+    ASSERT_TRUE(source);
+    com_ptr<tb::ISourcePosition> position = Query<tb::ISourcePosition>(source.get());
+    EXPECT_EQ(position->GetLength(), declared == 800u ? 200u : 100u);
+    std::vector<uint8_t> read;
+    EXPECT_TRUE(ReadAll(source.get(), 64, &read));
+    EXPECT_EQ(read.size(), 400u);
+    EXPECT_EQ(position->GetPosition(), 100u);
+    position.reset();
+    EXPECT_TRUE(ReleaseLast(source));
+  }
+}
+
 TEST(wave_source_test, tags_come_from_the_info_list) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\tagged.wav";
@@ -493,11 +519,13 @@ TEST(wave_decoder_test, randomly_damaged_files_never_read_out_of_bounds) {
     for (int32_t i = 0; i <= cues->QueryCount(); ++i) cues->QuerySamplePosition(i);
     const uint64_t claimed = data->GetDataSize();
     EXPECT_LE(claimed, bytes.size());
-    EXPECT_EQ(claimed, position->GetLength() * position->GetBlockAlign());
+    // A file cut short announces more than it holds, never less.
+    EXPECT_LE(claimed, position->GetLength() * position->GetBlockAlign());
     std::vector<uint8_t> read;
     const auto chunk = static_cast<uint32_t>(1 + random() % 3000 + position->GetBlockAlign());
     EXPECT_TRUE(ReadAll(source.get(), chunk, &read));
     EXPECT_EQ(read.size(), claimed);
+    EXPECT_EQ(position->GetPosition() * position->GetBlockAlign(), claimed);
     data.reset();
     position.reset();
     tags.reset();
