@@ -11,7 +11,7 @@ packages=(
   xvfb xauth
   fonts-wine
   sox
-  clang-format
+  clang clang-format
   python3-pyftpdlib
 )
 
