@@ -1,11 +1,13 @@
-// Counted references, and the helpers that every COM class of the library and of the
-// reference plug-ins is built with: implements<> for an object with a count of its own,
-// outer_counted<> for the faces of a part whose count belongs to another object.
+// The helpers that every COM class of the library and of the reference plug-ins is
+// built with: implements<> for an object with a count of its own, outer_counted<> for
+// the faces of a part whose count belongs to another object. Counted references are
+// the SDK's com_ptr (tunebay/com_ptr.h).
 #ifndef TB_BASE_COM_H
 #define TB_BASE_COM_H
 
 #include <windows.h>
 
+#include <tunebay/com_ptr.h>
 #include <tunebay/types.h>
 
 #include <cstring>
@@ -13,81 +15,6 @@
 #include <utility>
 
 namespace tb {
-
-/// Holds one counted reference. put() hands out the slot for out-parameters,
-/// detach() gives the reference to a caller's slot, query<I>() asks for another
-/// interface and gives null on failure.
-template <class T>
-class com_ptr {
- public:
-  com_ptr() noexcept = default;
-  com_ptr(std::nullptr_t) noexcept {}
-  /// Takes a new reference on `p`.
-  explicit com_ptr(T* p) noexcept : p_(p) {
-    if (p_) p_->AddRef();
-  }
-  com_ptr(const com_ptr& other) noexcept : com_ptr(other.p_) {}
-  com_ptr(com_ptr&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
-  com_ptr& operator=(const com_ptr& other) noexcept {
-    com_ptr(other).swap(*this);
-    return *this;
-  }
-  com_ptr& operator=(com_ptr&& other) noexcept {
-    com_ptr(std::move(other)).swap(*this);
-    return *this;
-  }
-  ~com_ptr() { reset(); }
-
-  /// Adopts a reference that the caller already owns.
-  static com_ptr adopt(T* p) noexcept {
-    com_ptr result;
-    result.p_ = p;
-    return result;
-  }
-
-  T* get() const noexcept { return p_; }
-  T* operator->() const noexcept { return p_; }
-  explicit operator bool() const noexcept { return p_ != nullptr; }
-
-  void reset() noexcept {
-    T* old = p_;
-    p_ = nullptr;
-    if (old) old->Release();
-  }
-  /// Releases what is held and returns the slot for an out-parameter.
-  T** put() noexcept {
-    reset();
-    return &p_;
-  }
-  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
-  /// Gives the reference away.
-  T* detach() noexcept {
-    T* p = p_;
-    p_ = nullptr;
-    return p;
-  }
-  /// Hands the reference to a caller's slot (which may be null: then it is dropped).
-  template <class U>
-  void copy_to(U** slot) const noexcept {
-    if (!slot) return;
-    *slot = p_;
-    if (p_) p_->AddRef();
-  }
-  void swap(com_ptr& other) noexcept { std::swap(p_, other.p_); }
-
-  /// Another interface of the same object, or null.
-  template <class I>
-  com_ptr<I> query() const noexcept {
-    com_ptr<I> result;
-    if (p_) {
-      if (FAILED(p_->QueryInterface(iid_of<I>(), result.put_void()))) result.detach();
-    }
-    return result;
-  }
-
- private:
-  T* p_ = nullptr;
-};
 
 /// Compares two identifiers as 16 raw bytes.
 inline bool same_iid(const GUID& a, const GUID& b) noexcept {
@@ -192,7 +119,7 @@ class implements_with : public Faces... {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     Derived* self = static_cast<Derived*>(this);
-    if (same_iid(iid, IID_IUnknown)) {
+    if (same_iid(iid, iid_of<IUnknown>())) {
       *out = first_face(self);
     } else {
       (void)((is_iid_of<Faces>(iid) ? (*out = static_cast<Faces*>(self), true) : false) || ...);

@@ -41,10 +41,31 @@ function(tb_add_wine_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 
+# Installs a program or DLL of ours into DESTINATION (relative to the prefix); release
+# builds are stripped there, their debug information kept in .debug/ beside them.
+function(tb_install_binary target destination)
+  install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${destination})
+  install(CODE "include(\"${PROJECT_SOURCE_DIR}/cmake/split-debug.cmake\")
+tb_split_debug(\"\${CMAKE_INSTALL_PREFIX}/${destination}/$<TARGET_FILE_NAME:${target}>\"
+               \"${CMAKE_OBJCOPY}\" \"${CMAKE_STRIP}\")")
+endfunction()
+
+# A VERSIONINFO resource for a program or DLL we ship: the SDK's version, the product
+# name and DESCRIPTION, the file name it is built under.
+function(tb_add_version_resource target description)
+  set(TB_VERSION_DESCRIPTION "${description}")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc}.in @ONLY)
+  file(GENERATE OUTPUT ${rc} INPUT ${rc}.in TARGET ${target})
+  target_sources(${target} PRIVATE ${rc})
+  set_property(SOURCE ${rc} APPEND PROPERTY INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/include)
+endfunction()
+
 # A plug-in DLL: plain names for the two entry points through a .def file. DIR is the
 # folder it lands in (bin/plugins for the bundled ones, testplugins for the tests').
+# The bundled ones (DIR is TB_BUNDLED_PLUGIN_DIR) are installed into bin/plugins.
 function(tb_add_plugin name)
-  cmake_parse_arguments(P "" "DEF;OUTPUT_NAME;DIR" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(P "" "DEF;OUTPUT_NAME;DIR;DESCRIPTION" "SOURCES;LIBS" ${ARGN})
   add_library(${name} SHARED ${P_SOURCES} ${P_DEF})
   target_link_libraries(${name} PRIVATE tb_sdk ${P_LIBS})
   set_target_properties(${name} PROPERTIES PREFIX "")
@@ -53,5 +74,12 @@ function(tb_add_plugin name)
   endif()
   if(P_OUTPUT_NAME)
     set_target_properties(${name} PROPERTIES OUTPUT_NAME ${P_OUTPUT_NAME})
+  endif()
+  if(NOT P_DESCRIPTION)
+    set(P_DESCRIPTION "Tunebay plug-in")
+  endif()
+  tb_add_version_resource(${name} "${P_DESCRIPTION}")
+  if(TB_BUNDLED_PLUGIN_DIR AND P_DIR STREQUAL TB_BUNDLED_PLUGIN_DIR)
+    tb_install_binary(${name} bin/plugins)
   endif()
 endfunction()

@@ -12,7 +12,7 @@ packages=(
   xvfb xauth
   fonts-wine
   sox
-  clang-format
+  clang clang-format
   python3-pyftpdlib
   dpkg-dev
   flac lame vorbis-tools mpg123

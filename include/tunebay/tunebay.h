@@ -2,6 +2,7 @@
 #ifndef TUNEBAY_TUNEBAY_H
 #define TUNEBAY_TUNEBAY_H
 
+#include "com_ptr.h"
 #include "component.h"
 #include "conversion.h"
 #include "encoder.h"
@@ -11,5 +12,6 @@
 #include "rules.h"
 #include "source.h"
 #include "types.h"
+#include "version.h"
 
 #endif  // TUNEBAY_TUNEBAY_H

@@ -5,6 +5,20 @@
 // (the callee pops its arguments); the exported functions are extern "C" __cdecl.
 // Booleans are 8-bit C++ bool returned in AL; 64-bit results come back in EDX:EAX.
 // Texts are 8-bit, zero-terminated, in the system code page.
+//
+// Conventions of every operation in these headers, unless its comment says otherwise:
+// - Results are bool; a failure is described through an optional error slot
+//   (IError**), which receives a new error object with one reference when given.
+// - Whatever is stored into an out-slot carries one reference for the receiver; a
+//   returned text or record belongs to the object and stays valid until it changes or
+//   the object goes. Pointers passed in are only read during the call.
+// - A null pointer where an object, a text or an out-slot is expected gives false and
+//   changes nothing.
+// - Threads: the library starts none. [main-thread] marks operations for the thread
+//   that initialises the manager; [any-thread] those safe from any thread at any time
+//   (AddRef and Release of every object are); every other operation is "serialised":
+//   the host makes one call at a time to one object, while different objects may be
+//   used on different threads at once. docs/sdk.md gathers the rules.
 #ifndef TUNEBAY_TYPES_H
 #define TUNEBAY_TYPES_H
 
@@ -31,18 +45,50 @@ inline const GUID& iid_of() {
   return iid_traits<I>::value();
 }
 
+/// The base identifier {00000000-0000-0000-C000-000000000046}, defined here so that
+/// hosts and plug-ins need no uuid library for IID_IUnknown.
+template <>
+struct iid_traits<IUnknown> {
+  static const GUID& value() {
+    static const GUID id = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    return id;
+  }
+};
+
 }  // namespace tb
 
-/// Declares the identifier of interface tb::I (call at global scope, after I).
-/// Under mingw it also registers the identifier for __uuidof.
-#ifdef __MINGW32__
-#define TB_UUIDOF_DECL(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+/// Declares the identifier of interface tb::I (at global scope, after I), given twice:
+/// as registry text without braces and as numbers, which must agree. The numbers make
+/// tb::iid_of<I>(); under MSVC (and clang in its mode) the text goes to
+/// __declspec(uuid) and under mingw the numbers to __CRT_UUID_DECL, so that
+/// __uuidof(tb::I) works with either compiler. No uuid library is needed for either.
+#if defined(_MSC_VER)
+#if defined(TB_CHECK_IID_TEXT) && defined(__clang__)
+// The SDK's own check: text and numbers agree (clang evaluates __uuidof as a constant).
+#define TB_UUIDOF_CHECK(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                   \
+  static_assert(__uuidof(tb::I).Data1 == l && __uuidof(tb::I).Data2 == w1 &&            \
+                    __uuidof(tb::I).Data3 == w2 && __uuidof(tb::I).Data4[0] == b1 &&    \
+                    __uuidof(tb::I).Data4[1] == b2 && __uuidof(tb::I).Data4[2] == b3 && \
+                    __uuidof(tb::I).Data4[3] == b4 && __uuidof(tb::I).Data4[4] == b5 && \
+                    __uuidof(tb::I).Data4[5] == b6 && __uuidof(tb::I).Data4[6] == b7 && \
+                    __uuidof(tb::I).Data4[7] == b8,                                     \
+                "identifier text and numbers of " #I " differ");
+#else
+#define TB_UUIDOF_CHECK(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
+#endif
+#define TB_UUIDOF_DECL(I, text, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+  namespace tb {                                                           \
+  struct __declspec(uuid(text)) I;                                         \
+  }                                                                        \
+  TB_UUIDOF_CHECK(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
+#elif defined(__MINGW32__)
+#define TB_UUIDOF_DECL(I, text, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
   __CRT_UUID_DECL(tb::I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
 #else
-#define TB_UUIDOF_DECL(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
+#define TB_UUIDOF_DECL(I, text, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
 #endif
 
-#define TB_DECLARE_IID(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)        \
+#define TB_DECLARE_IID(I, text, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)  \
   namespace tb {                                                            \
   template <>                                                               \
   struct iid_traits<I> {                                                    \
@@ -52,7 +98,7 @@ inline const GUID& iid_of() {
     }                                                                       \
   };                                                                        \
   }                                                                         \
-  TB_UUIDOF_DECL(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
+  TB_UUIDOF_DECL(I, text, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
 
 namespace tb {
 

@@ -9,6 +9,8 @@
 #include "host_support.h"
 // CommandLineToArgvW; it needs windows.h, which host.h brings, first.
 #include <shellapi.h>
+// after host.h, which brings windows.h
+#include <winver.h>
 
 namespace host {
 
@@ -166,8 +168,33 @@ const Command kCommands[] = {
      "languages             the dialogs' languages with a sample text"},
 };
 
+// The tool's own version (the SDK it was built with) and the file version that the
+// version resource of the tunebay.dll beside it states, read without loading it.
+int PrintVersion() {
+  std::printf("tunebay-host %s (SDK %d.%d.%d)\n", TUNEBAY_SDK_VERSION_STRING,
+              TUNEBAY_SDK_VERSION_MAJOR, TUNEBAY_SDK_VERSION_MINOR, TUNEBAY_SDK_VERSION_PATCH);
+  const std::string dll = ExeFolder() + "tunebay.dll";
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(dll.c_str(), &ignored);
+  std::vector<char> info(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (size == 0 || !GetFileVersionInfoA(dll.c_str(), 0, size, info.data()) ||
+      !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
+      length < sizeof(VS_FIXEDFILEINFO)) {
+    std::printf("tunebay.dll: no version resource (%s)\n", dll.c_str());
+    return 1;
+  }
+  std::printf("tunebay.dll %u.%u.%u.%u (%s)\n", unsigned(HIWORD(fixed->dwFileVersionMS)),
+              unsigned(LOWORD(fixed->dwFileVersionMS)), unsigned(HIWORD(fixed->dwFileVersionLS)),
+              unsigned(LOWORD(fixed->dwFileVersionLS)), dll.c_str());
+  return 0;
+}
+
 void PrintUsage() {
-  std::printf("usage: tunebay-host [--lang LANGID] COMMAND [ARGS]\n\ncommands:\n");
+  std::printf(
+      "usage: tunebay-host [--lang LANGID] COMMAND [ARGS]\n"
+      "       tunebay-host --version\n\ncommands:\n");
   for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
   std::printf("\n--lang LANGID sets the language of the manager's texts, e.g. 0x0407\n");
 }
@@ -228,6 +255,7 @@ int main() {
     host::PrintUsage();
     return all.empty() ? 2 : 0;
   }
+  if (all[0] == "--version") return host::PrintVersion();
   if (all[0] == "--lang") {
     const std::string value = all.size() >= 2 ? all[1] : std::string();
     uint16_t language = 0;
