@@ -8,11 +8,11 @@
 
 #include <atomic>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "base/handles.h"
 #include "support/test_support.h"
+#include "support/test_thread.h"
 
 // The guard's own routine, called directly where a C++ wrapper in between could hide a
 // register it failed to restore.
@@ -241,7 +241,7 @@ TEST(fault_guard_test, repeated_faults_leak_no_stack_and_no_handles) {
 TEST(fault_guard_test, works_on_several_threads_at_once) {
   std::atomic<int> caught{0};
   std::atomic<int> chain_changed{0};
-  std::vector<std::thread> threads;
+  std::vector<tbtest::Thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       void* before = ChainHead();

@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/manager.h"
 #include "plugin_harness.h"
 #include "support/test_support.h"
+#include "support/test_thread.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ TEST(cycle_test, nested_cycles_from_several_threads_keep_the_count) {
   tb::Manager* manager = NewManager(folder);
   ASSERT_TRUE(manager->Initialise());
   std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
+  std::vector<tbtest::Thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 250; ++i) {
@@ -118,7 +118,7 @@ TEST(cycle_test, nested_cycles_from_several_threads_keep_the_count) {
       }
     });
   }
-  for (std::thread& t : threads) t.join();
+  for (tbtest::Thread& t : threads) t.join();
   EXPECT_EQ(failures, 0);
   EXPECT_EQ(manager->initCount(), 1);
   EXPECT_EQ(folder.log().Count("zqa primary"), 1);
