@@ -145,6 +145,11 @@ TEST(fault_guard_test, faults_of_every_kind_give_false) {
   EXPECT_FALSE(Guarded([&] { raise(0x12345678, EXCEPTION_NONCONTINUABLE); }));
   // A C++ exception thrown by our own code in the guarded call is a failure too.
   EXPECT_FALSE(Guarded([] { throw std::runtime_error("plug-in call failed"); }));
+  // One that a mingw-built library lets escape ends in its runtime's abort(), which the
+  // guard turns into a failure, every time.
+  EXPECT_FALSE(GuardedCall(Faulty("FaultCxxThrow"), nullptr));
+  EXPECT_FALSE(GuardedCall(Faulty("FaultCxxThrow"), nullptr));
+  EXPECT_TRUE(Guarded([] {}));
 }
 
 TEST(fault_guard_test, chain_head_is_restored_on_both_paths) {
