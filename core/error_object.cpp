@@ -47,6 +47,15 @@ ErrorObject* ErrorObject::FromCode(uint32_t code) noexcept {
   }
 }
 
+ErrorObject* ErrorObject::FromParts(uint32_t code, uint32_t systemError,
+                                    const char* message) noexcept {
+  try {
+    return new ErrorObject(systemError, code, message ? std::string(message) : std::string());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 ErrorObject* ErrorObject::FromSystemError(uint32_t number) noexcept {
   try {
     return new ErrorObject(number, 0, std::string());

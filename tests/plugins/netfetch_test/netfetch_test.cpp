@@ -451,6 +451,18 @@ TEST_F(netfetch_test, manager_downloads_through_the_plugin_and_unloads_it) {
   error.reset();
   EXPECT_EQ(FilesIn(temp_.path()), 1);
 
+  // A URL that cannot be fetched: the error carries the downloader's reason, from the
+  // one request the manager made.
+  const std::string counted = Url("http", "TB_NETFETCH_HOSTILE_PORT", "counted.wav");
+  EXPECT_FALSE(manager->OpenSource(counted.c_str(), nullptr, &source, -1, 0, 0, error.put()));
+  EXPECT_TRUE(IsError(error.get(), tb::result::FileInvalid, "HTTP 404"));
+  error.reset();
+  std::string requests;
+  ASSERT_TRUE(
+      Download(Url("http", "TB_NETFETCH_HOSTILE_PORT", "requests.txt"), &requests, nullptr));
+  EXPECT_EQ(ReadFile(requests), "1");
+  EXPECT_TRUE(DeleteFileA(requests.c_str()));
+
   EXPECT_TRUE(manager->IsReadyToFinish());
   EXPECT_TRUE(manager->Finish());
   EXPECT_EQ(GetModuleHandleA((plugins.path() + "\\zqnetfetch.dll").c_str()), nullptr);

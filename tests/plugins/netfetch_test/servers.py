@@ -6,7 +6,8 @@ Serves a fresh folder of test files over http and ftp, plus misbehaving endpoint
 port that refuses connections, a server that accepts and never answers, one that
 announces more bytes than it sends, and one of redirections and endless bodies
 (/chain/N redirects N times and then to the real tone.wav, /loop-a and /loop-b send
-each other round, /endless.wav never ends, /huge.wav announces a terabyte). Once everything listens it writes
+each other round, /endless.wav never ends, /huge.wav announces a terabyte,
+/counted.wav is not found and counts its requests, which /requests.txt tells). Once everything listens it writes
 NAME=VALUE lines to INFO_FILE (the ports, and the served folder as a Wine path), then
 serves until it receives SIGTERM or SIGINT, and removes the folder.
 """
@@ -101,11 +102,20 @@ def read_request(conn):
     return line[1].decode("latin-1") if len(line) > 1 else "/"
 
 
+counted_requests = [0]
+
+
 def answer_hostile(conn, http_port):
     try:
         conn.settimeout(30)
         path = read_request(conn)
-        if path.startswith("/chain/"):
+        if path == "/counted.wav":
+            counted_requests[0] += 1
+            conn.sendall(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+        elif path == "/requests.txt":
+            body = b"%d" % counted_requests[0]
+            conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
+        elif path.startswith("/chain/"):
             n = int(path[len("/chain/"):] or "0")
             target = ("/chain/%d" % (n - 1) if n > 0
                       else "http://%s:%d/tone.wav" % (HOST, http_port))
