@@ -97,8 +97,8 @@ TEST_F(source_proxy_test, interfaces_reached_through_it_may_be_released_in_any_o
     bool delegates, proxyFirst;
   } cases[] = {{true, true}, {true, false}, {false, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "delegates " << c.delegates << " proxy first "
-                                    << c.proxyFirst);
+    SCOPED_TRACE(testing::Message()
+                 << "delegates " << c.delegates << " proxy first " << c.proxyFirst);
     SourceLog log;
     SourceConfig config;
     config.fileInfo = config.tag = true;

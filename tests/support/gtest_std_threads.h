@@ -17,42 +17,42 @@
 
 #include <mutex>
 
-namespace std _GLIBCXX_VISIBILITY(default) {
+namespace std {
 
-  class mutex {
-   public:
-    constexpr mutex() noexcept = default;
-    mutex(const mutex&) = delete;
-    mutex& operator=(const mutex&) = delete;
-    void lock() { AcquireSRWLockExclusive(&lock_); }
-    bool try_lock() { return TryAcquireSRWLockExclusive(&lock_) != 0; }
-    void unlock() { ReleaseSRWLockExclusive(&lock_); }
-    SRWLOCK* native_handle() { return &lock_; }
+class mutex {
+ public:
+  constexpr mutex() noexcept = default;
+  mutex(const mutex&) = delete;
+  mutex& operator=(const mutex&) = delete;
+  void lock() { AcquireSRWLockExclusive(&lock_); }
+  bool try_lock() { return TryAcquireSRWLockExclusive(&lock_) != 0; }
+  void unlock() { ReleaseSRWLockExclusive(&lock_); }
+  SRWLOCK* native_handle() { return &lock_; }
 
-   private:
-    SRWLOCK lock_ = SRWLOCK_INIT;
-  };
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+};
 
-  class condition_variable {
-   public:
-    condition_variable() noexcept = default;
-    condition_variable(const condition_variable&) = delete;
-    condition_variable& operator=(const condition_variable&) = delete;
-    void notify_one() noexcept { WakeConditionVariable(&condition_); }
-    void notify_all() noexcept { WakeAllConditionVariable(&condition_); }
-    void wait(unique_lock<mutex>& lock) {
-      SleepConditionVariableSRW(&condition_, lock.mutex()->native_handle(), INFINITE, 0);
-    }
-    template <class Predicate>
-    void wait(unique_lock<mutex>& lock, Predicate ready) {
-      while (!ready()) wait(lock);
-    }
+class condition_variable {
+ public:
+  condition_variable() noexcept = default;
+  condition_variable(const condition_variable&) = delete;
+  condition_variable& operator=(const condition_variable&) = delete;
+  void notify_one() noexcept { WakeConditionVariable(&condition_); }
+  void notify_all() noexcept { WakeAllConditionVariable(&condition_); }
+  void wait(unique_lock<mutex>& lock) {
+    SleepConditionVariableSRW(&condition_, lock.mutex()->native_handle(), INFINITE, 0);
+  }
+  template <class Predicate>
+  void wait(unique_lock<mutex>& lock, Predicate ready) {
+    while (!ready()) wait(lock);
+  }
 
-   private:
-    CONDITION_VARIABLE condition_ = CONDITION_VARIABLE_INIT;
-  };
+ private:
+  CONDITION_VARIABLE condition_ = CONDITION_VARIABLE_INIT;
+};
 
-}  // namespace )
+}  // namespace std
 
 #endif  // !_GLIBCXX_HAS_GTHREADS
 #endif  // __cplusplus
