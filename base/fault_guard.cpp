@@ -1,5 +1,9 @@
 #include "base/fault_guard.h"
 
+#include <windows.h>
+
+#include <csignal>
+
 // The guard is written in assembly as a whole: a C++ body could not say which
 // registers hold live values when the handler resumes it, and setjmp-style resumption
 // under optimisation is exactly where compilers and hand-written contexts disagree.
@@ -17,6 +21,7 @@
 // pushed, exception flags raised); the guard clears it and restores the caller's
 // control word, since compiled code assumes an empty x87 stack across a call.
 extern "C" int tb_guarded_call(tb::GuardedFunction fn, void* context);
+extern "C" void tb_guard_handler();
 
 asm(R"(
     .text
@@ -62,7 +67,8 @@ L_tb_guard_resume:
 
     # EXCEPTION_DISPOSITION handler(EXCEPTION_RECORD*, void* frame, CONTEXT*, void*)
     .p2align 4
-    .def _tb_guard_handler; .scl 3; .type 32; .endef
+    .globl _tb_guard_handler
+    .def _tb_guard_handler; .scl 2; .type 32; .endef
 _tb_guard_handler:
     movl 4(%esp), %eax
     movl 8(%esp), %ecx
@@ -91,8 +97,67 @@ _tb_guard_handler:
 )");
 
 namespace tb {
+namespace {
+
+// A C++ exception that a mingw-built plug-in lets escape never becomes a structured
+// exception: the plug-in's own unwinder finds no handler among the frames it knows,
+// and its runtime calls std::terminate, then abort(). abort() goes through the C
+// runtime DLL that every mingw-built module shares, which calls the SIGABRT handler
+// first. Inside a guarded call that handler turns the abort into a structured
+// exception, which the guard catches like any fault; elsewhere it leaves the abort to
+// whatever handled it before.
+const DWORD kAbortInsideGuard = 0xE0414254;
+
+using AbortHandler = void(__cdecl*)(int);
+AbortHandler previousAbortHandler = SIG_DFL;
+volatile LONG abortHookInstalled = 0;
+
+struct Registration {
+  Registration* next;
+  void* handler;
+};
+
+// Whether a guard's record is on this thread's exception chain.
+bool InsideGuard() noexcept {
+  Registration* record;
+  asm volatile("movl %%fs:0, %0" : "=r"(record));
+  for (; record && record != reinterpret_cast<Registration*>(-1); record = record->next) {
+    if (record->handler == reinterpret_cast<void*>(&tb_guard_handler)) return true;
+  }
+  return false;
+}
+
+void __cdecl AbortToFault(int signal) {
+  if (InsideGuard()) {
+    // The runtime put the default back before calling us; the next abort needs us too.
+    std::signal(SIGABRT, AbortToFault);
+    RaiseException(kAbortInsideGuard, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  }
+  const AbortHandler previous = previousAbortHandler;
+  std::signal(SIGABRT, previous);
+  if (previous != SIG_DFL && previous != SIG_IGN && previous != SIG_ERR) previous(signal);
+}
+
+void InstallAbortHook() noexcept {
+  if (InterlockedCompareExchange(&abortHookInstalled, 1, 0) != 0) return;
+  const AbortHandler previous = std::signal(SIGABRT, AbortToFault);
+  previousAbortHandler = previous == SIG_ERR ? SIG_DFL : previous;
+}
+
+// The handler's code goes with this module: put back what was there when the module
+// is unloaded, unless someone has replaced the handler since.
+struct AbortHookRemoval {
+  ~AbortHookRemoval() {
+    if (!abortHookInstalled) return;
+    const AbortHandler current = std::signal(SIGABRT, previousAbortHandler);
+    if (current != AbortToFault && current != SIG_ERR) std::signal(SIGABRT, current);
+  }
+} abortHookRemoval;
+
+}  // namespace
 
 bool GuardedCall(GuardedFunction fn, void* context) noexcept {
+  InstallAbortHook();
   return tb_guarded_call(fn, context) != 0;
 }
 

@@ -1,6 +1,9 @@
 // The fault guard: runs a call into untrusted code and turns any structured exception
 // raised inside it (an access violation, a RaiseException of any code, a C++ exception
-// thrown by a plug-in built with another compiler) into a false result.
+// thrown by a plug-in built with another compiler) into a false result. A C++ exception
+// that a mingw-built plug-in lets escape ends in its runtime's abort(), which the guard
+// also turns into a false result (the runtime may have written "terminate called ..."
+// to the standard error first).
 //
 // i686 mingw has no __try, so the guard registers an exception registration record of
 // its own on the thread's fs:[0] chain. Its handler, on the first (search) pass of a

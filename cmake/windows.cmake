@@ -27,6 +27,10 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# The win32 thread model's runtime has no std::mutex or std::condition_variable, which
+# GoogleTest wants on Windows: the tests get both from Windows primitives.
+target_compile_options(gtest PUBLIC -include
+                       ${PROJECT_SOURCE_DIR}/tests/support/gtest_std_threads.h)
 
 # One CTest test per test program: Wine starts once per program, not once per case.
 # With WINDOWS the program creates windows and needs an X display: the one of the run
@@ -61,13 +65,14 @@ function(tb_add_version_resource target description)
   set_property(SOURCE ${rc} APPEND PROPERTY INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/include)
 endfunction()
 
-# A plug-in DLL: plain names for the two entry points through a .def file. DIR is the
+# A plug-in DLL: plain names for the two entry points through a .def file, and the
+# runtime pieces that let the manager load and free it any number of times. DIR is the
 # folder it lands in (bin/plugins for the bundled ones, testplugins for the tests').
 # The bundled ones (DIR is TB_BUNDLED_PLUGIN_DIR) are installed into bin/plugins.
 function(tb_add_plugin name)
   cmake_parse_arguments(P "" "DEF;OUTPUT_NAME;DIR;DESCRIPTION" "SOURCES;LIBS" ${ARGN})
   add_library(${name} SHARED ${P_SOURCES} ${P_DEF})
-  target_link_libraries(${name} PRIVATE tb_sdk ${P_LIBS})
+  target_link_libraries(${name} PRIVATE tb_sdk tb_module_runtime ${P_LIBS})
   set_target_properties(${name} PROPERTIES PREFIX "")
   if(P_DIR)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${P_DIR})

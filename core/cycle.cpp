@@ -8,10 +8,28 @@
 #include "core/manager.h"
 #include "core/order_text.h"
 #include "core/settings_store.h"
+#include "core/trace.h"
 
 namespace tb {
 
+bool Manager::InsideCycle() const noexcept { return cycleThread_ == GetCurrentThreadId(); }
+
+namespace {
+
+// Initialise or Finish called back from plug-in code that the cycle itself runs (a
+// component's Setup or Shutdown, a library's entry points): carrying it out would scan
+// or unload again beneath the running pass, without end. There is no error slot, so
+// the code goes to the thread's last error.
+bool RefuseReentry(const char* operation) noexcept {
+  Trace("%s called from inside a plug-in scan or unload is refused\n", operation);
+  SetLastError(result::WrongCall);
+  return false;
+}
+
+}  // namespace
+
 bool TB_STDCALL Manager::Initialise() noexcept {
+  if (InsideCycle()) return RefuseReentry("Initialise");
   // Nested calls only count. The host makes the first Initialise and the last Finish
   // from one thread at a time; the test is repeated under the lock all the same, so
   // that two first calls racing each other cannot load the plug-ins twice.
@@ -24,6 +42,7 @@ bool TB_STDCALL Manager::Initialise() noexcept {
     // The one catch of the initialise path. Only allocation can throw here; what was
     // read and loaded before it stays, and the manager counts as initialised all the
     // same, so that the host's Finish still pairs with this call.
+    CycleScope scope(*this);
     try {
       ReadSettings();
       if (pluginFolder_.empty()) pluginFolder_ = ".";
@@ -36,6 +55,7 @@ bool TB_STDCALL Manager::Initialise() noexcept {
 }
 
 bool TB_STDCALL Manager::Finish() noexcept {
+  if (InsideCycle()) return RefuseReentry("Finish");
   {
     LockGuard lock(GlobalLock());
     WriteSettings();
@@ -44,6 +64,7 @@ bool TB_STDCALL Manager::Finish() noexcept {
   if (!IsReadyToFinish()) return false;
   if (InterlockedDecrement(&initCount_) > 0) return true;
   LockGuard lock(GlobalLock());
+  CycleScope scope(*this);
   UnloadPlugins();
   return true;
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/com.h"
+#include "base/handles.h"
 
 namespace tb {
 
@@ -46,6 +47,15 @@ ErrorObject* ErrorObject::FromCode(uint32_t code) noexcept {
   }
 }
 
+ErrorObject* ErrorObject::FromParts(uint32_t code, uint32_t systemError,
+                                    const char* message) noexcept {
+  try {
+    return new ErrorObject(systemError, code, message ? std::string(message) : std::string());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 ErrorObject* ErrorObject::FromSystemError(uint32_t number) noexcept {
   try {
     return new ErrorObject(number, 0, std::string());
@@ -83,6 +93,10 @@ std::string SystemErrorText(uint32_t number) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, number, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
       nullptr);
+  // Given back also when building the text below throws.
+  auto freeText = make_scope_exit([&] {
+    if (text) LocalFree(text);
+  });
   std::string message;
   if (length != 0 && text) {
     message.assign(text, length);
@@ -91,7 +105,6 @@ std::string SystemErrorText(uint32_t number) {
     // the host with an empty message.
     message = "Unknown system error";
   }
-  if (text) LocalFree(text);
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, " (error # %lx)", static_cast<unsigned long>(number));
   return message + suffix;
@@ -110,14 +123,15 @@ bool DescribeError(IError* error, IError** out) noexcept {
     const char* name = ResultCodeName(code);
     if (!name) return false;
     *out = ErrorObject::FromMessage(name);
-    return true;
+    return *out != nullptr;
   }
+  // Out of memory: no described error, and a false result that says so.
   try {
     *out = ErrorObject::FromMessage(SystemErrorText(error->GetSystemError()).c_str());
   } catch (...) {
     *out = nullptr;
   }
-  return true;
+  return *out != nullptr;
 }
 
 }  // namespace tb

@@ -16,6 +16,8 @@ class ErrorObject final : public implements<ErrorObject, IError> {
   static ErrorObject* FromCode(uint32_t code) noexcept;
   static ErrorObject* FromSystemError(uint32_t number) noexcept;
   static ErrorObject* FromMessage(const char* message) noexcept;
+  /// An error with all three parts; a null message is empty.
+  static ErrorObject* FromParts(uint32_t code, uint32_t systemError, const char* message) noexcept;
 
   const char* TB_STDCALL GetMessage() noexcept override;
   uint32_t TB_STDCALL GetCode() noexcept override;

@@ -266,8 +266,9 @@ void Manager::AddComponentAt(IComponent* component, const char* moduleFileName, 
     std::strncpy(origin.moduleFileName, moduleFileName, kOriginNameSize - 1);
   }
   origin.index = index;
-  catalogue_.reserve(catalogue_.size() + 1);
-  origins_.reserve(origins_.size() + 1);
+  // Both lists grow together or not at all: room in the origins first (growing
+  // geometrically), so that the second push cannot throw after the first succeeded.
+  if (origins_.size() == origins_.capacity()) origins_.reserve(origins_.size() * 2 + 4);
   catalogue_.push_back(std::move(owned));
   origins_.push_back(origin);
 }

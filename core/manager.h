@@ -176,6 +176,24 @@ class Manager final : public IManager,
   void UnloadPlugins();
   void ReadSettings();
   void WriteSettings();
+  // Whether the calling thread is inside the scan, the readiness check or the unload,
+  // that is, calling back from plug-in code that the cycle runs.
+  bool InsideCycle() const noexcept;
+  // Marks the calling thread as inside the cycle for the scope's duration.
+  class CycleScope {
+   public:
+    explicit CycleScope(Manager& manager) noexcept
+        : manager_(manager), previous_(manager.cycleThread_) {
+      manager_.cycleThread_ = GetCurrentThreadId();
+    }
+    ~CycleScope() { manager_.cycleThread_ = previous_; }
+    CycleScope(const CycleScope&) = delete;
+    CycleScope& operator=(const CycleScope&) = delete;
+
+   private:
+    Manager& manager_;
+    DWORD previous_;
+  };
 
   // Room for every face of every layer; SetFace refuses beyond it.
   static constexpr size_t kMaxFaces = 24;
@@ -194,6 +212,8 @@ class Manager final : public IManager,
   com_ptr<IDownloader> downloader_;
   volatile LONG refCount_ = 0;
   volatile LONG initCount_ = 0;
+  // The thread running the scan, the readiness check or the unload; 0 when none.
+  volatile DWORD cycleThread_ = 0;
   std::string pluginFolder_;
   std::string keyName2_;
   std::string keyName1_;

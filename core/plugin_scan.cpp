@@ -186,6 +186,7 @@ bool TB_STDCALL Manager::IsReadyToFinish() noexcept {
   bool ready = true;
   {
     LockGuard lock(GlobalLock());
+    CycleScope scope(*this);
     Trace("Checking ReadyToFinish of all the plugins\n");
     for (const std::unique_ptr<PluginModule>& module : modules_) {
       if (!module->CallReadyToFinish()) {

@@ -183,6 +183,7 @@ bool ResolveUrl(Manager& manager, const Request& request, uint32_t protocol) {
   com_ptr<IComponentCollection> catalogue =
       com_ptr<IManager>(manager.primary()).query<IComponentCollection>();
   const int32_t count = catalogue ? catalogue->GetCount() : 0;
+  com_ptr<IError> pending;
   for (int32_t i = 0; i < count; ++i) {
     com_ptr<IComponent> component;
     if (!catalogue->GetItem(i, component.put()) || !component) continue;
@@ -191,17 +192,22 @@ bool ResolveUrl(Manager& manager, const Request& request, uint32_t protocol) {
     if (!downloader || (downloader->GetProtocols() & protocol) == 0) continue;
 
     char localPath[kLocalPathSize + kLocalPathSlack] = {};
-    // The downloader's own error is not the caller's: when every downloader fails the
-    // caller hears FileInvalid, and a success must not leave a stray object behind.
-    com_ptr<IError> ignored;
-    if (!downloader->Download(request.name, localPath, 0, ignored.put())) continue;
+    com_ptr<IError> failure;
+    if (!downloader->Download(request.name, localPath, 0, failure.put())) {
+      // When every downloader fails the caller hears FileInvalid, with the first
+      // downloader's explanation: the host needs no second download to give one.
+      if (!pending && failure) {
+        pending = com_ptr<IError>::adopt(ErrorObject::FromParts(
+            result::FileInvalid, failure->GetSystemError(), failure->GetMessage()));
+      }
+      continue;
+    }
     localPath[kLocalPathSize - 1] = '\0';
     Request local = request;
     local.name = localPath;
     return ResolveName(manager, local, false);
   }
-  com_ptr<IError> none;
-  return EndOfSearch(request, none);
+  return EndOfSearch(request, pending);
 }
 
 // A downloader's local copy is resolved as a local file only: a downloader that

@@ -102,16 +102,27 @@ struct IFileInfo : public IUnknown {
   virtual const char* TB_STDCALL GetFilePath() = 0;
 };
 
-/// Aggregation: lets a proxy share the source's or sink's reference count.
+/// Aggregation: lets a proxy share the source's or sink's reference count. This is
+/// classic COM aggregation, with the proxy as the outer object.
 ///
-/// The object keeps one reference count. AddRef and Release on any of its interfaces,
-/// and InnerAddRef/InnerRelease, all act on that count; InnerQueryInterface is the
-/// object's own QueryInterface. The proxy takes its references on the object through
-/// QueryInterface, then calls Attach with its own primary interface, which the object
-/// may keep (uncounted) but must never forward its own Release to: the proxy's AddRef
-/// and Release go to InnerAddRef/InnerRelease, and the proxy destroys itself, releasing
-/// its references through the object's interfaces, when InnerRelease reports that only
-/// its own references remain.
+/// The object keeps one reference count. Before Attach, QueryInterface, AddRef and
+/// Release of every one of its interfaces act on that count. Attach hands the object
+/// the proxy's primary interface, which it keeps without a reference; from then on
+/// QueryInterface, AddRef and Release of every interface of the object, ILifetime's own
+/// included, go to that outer object, and only InnerQueryInterface, InnerAddRef and
+/// InnerRelease act on the object's count (they never forward). Detach forgets the outer
+/// object; the library does not call it.
+///
+/// The proxy takes its references on the object through QueryInterface before it
+/// attaches. Its AddRef and Release go to InnerAddRef and InnerRelease, and it destroys
+/// itself, giving its references up, when InnerRelease reports that only its own
+/// references remain. Because the object forwards, an interface that the host obtained
+/// through the proxy (IFileInfo, say) and releases after the proxy still reaches the
+/// proxy's Release, so the order of the host's releases does not matter. The delegating
+/// Release may end the object before it returns: touch nothing of the object after it.
+///
+/// Objects written to the earlier rule, whose interfaces keep acting on their own count
+/// after Attach, still work; their hosts must release such interfaces before the proxy.
 struct ILifetime : public IUnknown {
   /// Attaches the outer object (not counted). True on success.
   virtual bool TB_STDCALL Attach(IUnknown* outer) = 0;

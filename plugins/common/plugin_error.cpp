@@ -24,11 +24,13 @@ class PluginError final : public implements<PluginError, IError, IErrorVerdict> 
   int32_t TB_STDCALL GetVerdict() noexcept override { return verdict_; }
 
  private:
+  // First, so that it is destroyed last: the object's table and the message's code
+  // live in this library until every member is gone.
+  LiveObject live_;
   const uint32_t code_;
   const uint32_t systemError_;
   const int32_t verdict_;
   const std::string message_;
-  LiveObject live_;  // the object's table lives in this library
 };
 
 }  // namespace

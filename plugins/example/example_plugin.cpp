@@ -125,9 +125,12 @@ bool HasExtension(const char* path, const char* extension) {
 // The tone source. A source offers ISourceControl, ISourceData, ISourcePosition and
 // ILifetime. When the host asks for a source in a format of its own, the manager wraps
 // it in a proxy that shares the source's count through ILifetime: the proxy takes its
-// references with QueryInterface, calls Attach, and later releases them through the
-// source's own interfaces. So the source keeps ONE count for everything, and its own
-// Release never passes the call on to the outer object.
+// references with QueryInterface, then calls Attach. This is classic COM aggregation:
+// the source keeps ONE count, and once attached, QueryInterface, AddRef and Release of
+// every one of its interfaces go to the outer object (the proxy); only ILifetime's
+// InnerQueryInterface, InnerAddRef and InnerRelease act on the count itself. So an
+// interface the host got through the proxy and releases after the proxy still ends the
+// proxy (and with it the source).
 
 const int32_t kToneBits = 16;
 const int32_t kToneChannels = 2;
@@ -141,7 +144,16 @@ class ToneSource final : public ISourceControl,
   ToneSource(double frequency, uint64_t frames, int32_t sampleRate)
       : frequency_(frequency), frames_(frames), format_{sampleRate, kToneBits, kToneChannels} {}
 
+  // IUnknown of every interface: the outer object's while one is attached. The outer
+  // Release may end this object before it returns, so nothing is touched after it.
   HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
+    return outer_ ? outer_->QueryInterface(iid, out) : InnerQueryInterface(iid, out);
+  }
+  ULONG TB_STDCALL AddRef() noexcept override { return outer_ ? outer_->AddRef() : InnerAddRef(); }
+  ULONG TB_STDCALL Release() noexcept override {
+    return outer_ ? outer_->Release() : InnerRelease();
+  }
+  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, iid_of<ISourceData>())) {
@@ -155,11 +167,11 @@ class ToneSource final : public ISourceControl,
     } else {
       return E_NOINTERFACE;
     }
-    AddRef();
+    InnerAddRef();
     return S_OK;
   }
-  ULONG TB_STDCALL AddRef() noexcept override { return InterlockedIncrement(&refs_); }
-  ULONG TB_STDCALL Release() noexcept override {
+  ULONG TB_STDCALL InnerAddRef() noexcept override { return InterlockedIncrement(&refs_); }
+  ULONG TB_STDCALL InnerRelease() noexcept override {
     const LONG n = InterlockedDecrement(&refs_);
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
@@ -218,8 +230,8 @@ class ToneSource final : public ISourceControl,
   uint64_t TB_STDCALL GetBlockAlign() noexcept override { return kToneFrameBytes; }
   uint64_t TB_STDCALL GetLength() noexcept override { return frames_; }
 
-  // ILifetime: the outer object is remembered, not counted; the inner operations act on
-  // the one count.
+  // ILifetime: the outer object is remembered, not counted; the inner operations
+  // (above) act on the one count.
   bool TB_STDCALL Attach(IUnknown* outer) noexcept override {
     if (!outer) return false;
     outer_ = outer;
@@ -230,11 +242,6 @@ class ToneSource final : public ISourceControl,
     outer_ = nullptr;
     return was;
   }
-  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
-    return QueryInterface(iid, out);
-  }
-  ULONG TB_STDCALL InnerAddRef() noexcept override { return AddRef(); }
-  ULONG TB_STDCALL InnerRelease() noexcept override { return Release(); }
 
  private:
   LiveObject live_;
@@ -381,7 +388,16 @@ class LevelSink final : public ISourceControl, public ISinkData, public ILifetim
   LevelSink(HANDLE file, const AudioFormat& format) : file_(file), format_(format) {}
   ~LevelSink() { CloseHandle(file_); }
 
+  // IUnknown of every interface: the outer object's while one is attached. The outer
+  // Release may end this object before it returns, so nothing is touched after it.
   HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
+    return outer_ ? outer_->QueryInterface(iid, out) : InnerQueryInterface(iid, out);
+  }
+  ULONG TB_STDCALL AddRef() noexcept override { return outer_ ? outer_->AddRef() : InnerAddRef(); }
+  ULONG TB_STDCALL Release() noexcept override {
+    return outer_ ? outer_->Release() : InnerRelease();
+  }
+  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, iid_of<ISinkData>())) {
@@ -393,11 +409,11 @@ class LevelSink final : public ISourceControl, public ISinkData, public ILifetim
     } else {
       return E_NOINTERFACE;
     }
-    AddRef();
+    InnerAddRef();
     return S_OK;
   }
-  ULONG TB_STDCALL AddRef() noexcept override { return InterlockedIncrement(&refs_); }
-  ULONG TB_STDCALL Release() noexcept override {
+  ULONG TB_STDCALL InnerAddRef() noexcept override { return InterlockedIncrement(&refs_); }
+  ULONG TB_STDCALL InnerRelease() noexcept override {
     const LONG n = InterlockedDecrement(&refs_);
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
@@ -460,11 +476,6 @@ class LevelSink final : public ISourceControl, public ISinkData, public ILifetim
     outer_ = nullptr;
     return was;
   }
-  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
-    return QueryInterface(iid, out);
-  }
-  ULONG TB_STDCALL InnerAddRef() noexcept override { return AddRef(); }
-  ULONG TB_STDCALL InnerRelease() noexcept override { return Release(); }
 
  private:
   static double Decibels(double level) {

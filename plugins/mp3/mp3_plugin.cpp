@@ -2,8 +2,8 @@
 // in: it ships as libmpg123.dll beside this file (the manager does not scan it, its name
 // lacks the plug-in prefix), which a user may replace, and each component loads it by
 // full path from this file's folder when it first opens a file.
-#include <mutex>
 
+#include "base/lock.h"
 #include "plugins/codec/codec_component.h"
 #include "plugins/mp3/mp3_decoder.h"
 
@@ -32,7 +32,7 @@ class Library {
     std::shared_ptr<const tb::mp3::Mpg123Api> api;
     std::string why;
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      tb::LockGuard hold(lock_);
       if (!api_) api_ = tb::mp3::LoadMpg123(tb::mp3::Mpg123PathBesideThisModule(), &error_);
       api = api_;
       why = error_;
@@ -48,7 +48,7 @@ class Library {
   }
 
  private:
-  std::mutex lock_;
+  tb::RecursiveLock lock_;
   std::shared_ptr<const tb::mp3::Mpg123Api> api_;
   std::string error_;
 };

@@ -263,9 +263,13 @@ class Transfer {
       return true;
     }
     const char* accept[] = {"*/*", nullptr};
-    data_.reset(
-        HttpOpenRequestA(connect_.get(), "GET", parts.object.c_str(), nullptr, nullptr, accept,
-                         flags | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES, 0));
+    // Redirections are followed here, counted, rather than by WinINet, which follows
+    // two servers that send each other round for ever.
+    data_.reset(HttpOpenRequestA(connect_.get(), "GET", parts.object.c_str(), nullptr, nullptr,
+                                 accept,
+                                 flags | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES |
+                                     INTERNET_FLAG_NO_AUTO_REDIRECT,
+                                 0));
     if (!data_) return FailCall(failure, result::OpenFailed, "Cannot open ");
     SetTimeouts(data_.get(), timeoutMs_);
     if (!HttpSendRequestA(data_.get(), nullptr, 0, nullptr, 0)) {
@@ -311,6 +315,37 @@ bool AnnouncedLength(HINTERNET request, uint64_t* length) {
     value = value * 10 + static_cast<uint64_t>(text[i] - '0');
   }
   *length = value;
+  return true;
+}
+
+// The target of a redirection (301, 302, 303, 307, 308) as an absolute URL, or empty
+// when the reply is no redirection. False when a redirection names no usable target.
+bool RedirectTarget(HINTERNET request, const std::string& from, std::string* target,
+                    Failure* failure) {
+  target->clear();
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                      nullptr)) {
+    return true;  // CheckStatus reports it
+  }
+  if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) {
+    return true;
+  }
+  std::vector<char> location(2048);
+  DWORD length = static_cast<DWORD>(location.size());
+  if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &length, nullptr)) {
+    return Fail(failure, result::OpenFailed, 0,
+                "The server redirected " + RedactUrl(from.c_str()) + " without saying where");
+  }
+  std::vector<char> combined(4096);
+  DWORD combinedSize = static_cast<DWORD>(combined.size());
+  if (!InternetCombineUrlA(from.c_str(), location.data(), combined.data(), &combinedSize,
+                           ICU_NO_ENCODE)) {
+    return Fail(failure, result::OpenFailed, GetLastError(),
+                "The server redirected " + RedactUrl(from.c_str()) + " to an unusable address");
+  }
+  target->assign(combined.data(), combinedSize);
   return true;
 }
 
@@ -365,12 +400,16 @@ class TempFile {
       }
       std::string path = WithExtension(reserved, extension);
       DWORD disposition = path == reserved ? TRUNCATE_EXISTING : CREATE_NEW;
-      file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+      file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
       DWORD error = GetLastError();
       if (path != reserved) DeleteFileA(reserved);
       if (file_) {
         path_ = path;
+        // Deleted by the system when the handle closes, also when the process is killed,
+        // until Finish takes the mark back.
+        MarkForDeletion(true);
         return true;
       }
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
@@ -393,6 +432,11 @@ class TempFile {
 
   // Closes the file so that a decoder may open it, and keeps it.
   bool Finish(Failure* failure) {
+    if (!MarkForDeletion(false)) {
+      DWORD error = GetLastError();
+      return Fail(failure, result::WriteFault, error,
+                  "Cannot keep " + path_ + ": " + ErrorText(error));
+    }
     HANDLE file = file_.release();
     if (!CloseHandle(file)) {
       DWORD error = GetLastError();
@@ -406,6 +450,13 @@ class TempFile {
   const std::string& path() const { return path_; }
 
  private:
+  bool MarkForDeletion(bool deleted) noexcept {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+  }
+
   tb::unique_hfile file_;
   std::string path_;
   bool kept_ = false;
@@ -420,24 +471,67 @@ uint32_t CurrentTimeoutMs() noexcept {
   return ParseTimeoutMs(text, kDefaultTimeoutMs);
 }
 
-bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uint32_t timeoutMs,
-                     std::string* savedPath, Failure* failure) {
-  UrlScheme scheme = SchemeOf(url);
-  if (scheme == UrlScheme::kUnsupported) {
-    return Fail(failure, result::BadPathName, 0, "Not an http or ftp URL: " + RedactUrl(url));
+uint64_t CurrentSizeLimit() noexcept {
+  char text[32];
+  DWORD n = GetEnvironmentVariableA(kSizeLimitVariable, text, sizeof text);
+  if (n > 0 && n < sizeof text) {
+    uint64_t value = 0;
+    bool digits = true;
+    for (DWORD i = 0; i < n && digits; ++i) {
+      digits = text[i] >= '0' && text[i] <= '9' && value <= (UINT64_MAX - 9) / 10;
+      if (digits) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    }
+    if (digits && value > 0) return value;
   }
-  UrlParts parts;
-  if (!Crack(url, scheme, &parts, failure)) return false;
+  uint64_t limit = kDefaultSizeLimit;
+  char folder[MAX_PATH + 1];
+  ULARGE_INTEGER available;
+  DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length > 0 && length <= MAX_PATH &&
+      GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) && available.QuadPart < limit) {
+    limit = available.QuadPart;
+  }
+  return limit;
+}
 
-  Transfer transfer(url, timeoutMs);
-  if (!transfer.Open(scheme, parts, failure)) return false;
-  const std::string& shown = transfer.shown();
+bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uint32_t timeoutMs,
+                     uint64_t sizeLimit, std::string* savedPath, Failure* failure) {
+  std::string current = url;
+  std::unique_ptr<Transfer> transfer;
+  UrlScheme scheme = UrlScheme::kUnsupported;
+  for (int redirects = 0;; ++redirects) {
+    scheme = SchemeOf(current.c_str());
+    if (scheme == UrlScheme::kUnsupported) {
+      return Fail(failure, result::BadPathName, 0,
+                  "Not an http or ftp URL: " + RedactUrl(current.c_str()));
+    }
+    UrlParts parts;
+    if (!Crack(current.c_str(), scheme, &parts, failure)) return false;
+    transfer.reset(new Transfer(current.c_str(), timeoutMs));
+    if (!transfer->Open(scheme, parts, failure)) return false;
+    if (scheme != UrlScheme::kHttp) break;
+    std::string target;
+    if (!RedirectTarget(transfer->data(), current, &target, failure)) return false;
+    if (target.empty()) break;
+    if (redirects == kMaxRedirects) {
+      return Fail(failure, result::OpenFailed, 0,
+                  "Download of " + RedactUrl(url) + " redirected more than " +
+                      std::to_string(kMaxRedirects) + " times");
+    }
+    current = target;
+  }
+  const std::string& shown = transfer->shown();
 
   uint64_t announced = 0;
   bool lengthKnown = false;
   if (scheme == UrlScheme::kHttp) {
-    if (!CheckStatus(transfer.data(), url, failure)) return false;
-    lengthKnown = AnnouncedLength(transfer.data(), &announced);
+    if (!CheckStatus(transfer->data(), current.c_str(), failure)) return false;
+    lengthKnown = AnnouncedLength(transfer->data(), &announced);
+  }
+  const std::string tooLarge = "Download of " + shown + " is larger than the limit of " +
+                               std::to_string(sizeLimit) + " bytes";
+  if (lengthKnown && announced > sizeLimit) {
+    return Fail(failure, result::ReadFault, ERROR_FILE_TOO_LARGE, tooLarge);
   }
 
   // The file is made only now, once the server has the file, and its path must reach
@@ -454,13 +548,16 @@ bool FetchToTempFile(const char* url, char* localPath, size_t localPathSize, uin
   uint64_t received = 0;
   for (;;) {
     DWORD got = 0;
-    if (!InternetReadFile(transfer.data(), block.data(), static_cast<DWORD>(block.size()), &got)) {
-      return transfer.FailCall(
+    if (!InternetReadFile(transfer->data(), block.data(), static_cast<DWORD>(block.size()), &got)) {
+      return transfer->FailCall(
           failure, result::ReadFault,
           "Download broke off after " + std::to_string(received) + " bytes from ");
     }
     if (got == 0) break;
-    transfer.Progress();
+    transfer->Progress();
+    if (received + got > sizeLimit) {
+      return Fail(failure, result::ReadFault, ERROR_FILE_TOO_LARGE, tooLarge);
+    }
     if (!file.Write(block.data(), got, failure)) return false;
     received += got;
   }

@@ -83,7 +83,8 @@ class NetDownloader final : public implements_with<NetDownloader, plugin::Compon
         failure.message = "Download needs a URL and a buffer for the local path";
       } else {
         std::string saved;
-        ok = FetchToTempFile(url, localPath, kLocalPathSize, CurrentTimeoutMs(), &saved, &failure);
+        ok = FetchToTempFile(url, localPath, kLocalPathSize, CurrentTimeoutMs(), CurrentSizeLimit(),
+                             &saved, &failure);
         if (ok) Remember(saved);
       }
     } catch (...) {

@@ -55,10 +55,12 @@ class PcmConversion final : public IConversion, public IConversionEnd {
  private:
   ~PcmConversion() = default;
 
+  // First, so that it is destroyed last: the library counts as in use until every
+  // other member is gone.
+  plugin::LiveObject live_;
   LONG refs_ = 1;
   std::unique_ptr<pcm::Converter> converter_;
   size_t outputSize_ = 0;
-  plugin::LiveObject live_;
 };
 
 }  // namespace tb::pcmconv

@@ -8,11 +8,11 @@
 
 #include <atomic>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "base/handles.h"
 #include "support/test_support.h"
+#include "support/test_thread.h"
 
 // The guard's own routine, called directly where a C++ wrapper in between could hide a
 // register it failed to restore.
@@ -145,6 +145,11 @@ TEST(fault_guard_test, faults_of_every_kind_give_false) {
   EXPECT_FALSE(Guarded([&] { raise(0x12345678, EXCEPTION_NONCONTINUABLE); }));
   // A C++ exception thrown by our own code in the guarded call is a failure too.
   EXPECT_FALSE(Guarded([] { throw std::runtime_error("plug-in call failed"); }));
+  // One that a mingw-built library lets escape ends in its runtime's abort(), which the
+  // guard turns into a failure, every time.
+  EXPECT_FALSE(GuardedCall(Faulty("FaultCxxThrow"), nullptr));
+  EXPECT_FALSE(GuardedCall(Faulty("FaultCxxThrow"), nullptr));
+  EXPECT_TRUE(Guarded([] {}));
 }
 
 TEST(fault_guard_test, chain_head_is_restored_on_both_paths) {
@@ -241,7 +246,7 @@ TEST(fault_guard_test, repeated_faults_leak_no_stack_and_no_handles) {
 TEST(fault_guard_test, works_on_several_threads_at_once) {
   std::atomic<int> caught{0};
   std::atomic<int> chain_changed{0};
-  std::vector<std::thread> threads;
+  std::vector<tbtest::Thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       void* before = ChainHead();

@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/manager.h"
 #include "plugin_harness.h"
 #include "support/test_support.h"
+#include "support/test_thread.h"
 
 namespace {
 
@@ -104,13 +104,35 @@ TEST(cycle_test, nested_initialise_only_counts_and_each_finish_asks_again) {
   EXPECT_TRUE(ReleaseLast(static_cast<IUnknown*>(manager->primary())));
 }
 
+TEST(cycle_test, initialise_and_finish_from_inside_the_cycle_are_refused) {
+  PluginFolder folder("cycle_reentry");
+  folder.Add("tp_plugin", "zqa.dll", "3:a", "reenter=initialise,reenter=finish");
+  tb::Manager* manager = NewManager(folder);
+  ASSERT_TRUE(manager->Initialise());
+  EXPECT_EQ(manager->initCount(), 1);
+  EXPECT_EQ(folder.log().Count("zqa primary"), 1);
+  ASSERT_TRUE(manager->Finish());
+  EXPECT_EQ(manager->initCount(), 0);
+  for (const char* where : {"in setup", "in ready", "in shutdown"}) {
+    for (const char* call : {"initialise", "finish"}) {
+      const std::string line = std::string("zqa ") + where + " " + call + "=0 error=80000013";
+      EXPECT_EQ(folder.log().Count(line), 1) << line << "\n" << folder.log().Text();
+    }
+  }
+  EXPECT_TRUE(UnloadedEmpty(folder.log(), "zqa"));
+  // Outside the cycle the same thread may call them again.
+  ASSERT_TRUE(manager->Initialise());
+  EXPECT_TRUE(manager->Finish());
+  EXPECT_TRUE(ReleaseLast(static_cast<IUnknown*>(manager->primary())));
+}
+
 TEST(cycle_test, nested_cycles_from_several_threads_keep_the_count) {
   PluginFolder folder("cycle_threads");
   folder.Add("tp_plugin", "zqa.dll");
   tb::Manager* manager = NewManager(folder);
   ASSERT_TRUE(manager->Initialise());
   std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
+  std::vector<tbtest::Thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 250; ++i) {
@@ -118,7 +140,7 @@ TEST(cycle_test, nested_cycles_from_several_threads_keep_the_count) {
       }
     });
   }
-  for (std::thread& t : threads) t.join();
+  for (tbtest::Thread& t : threads) t.join();
   EXPECT_EQ(failures, 0);
   EXPECT_EQ(manager->initCount(), 1);
   EXPECT_EQ(folder.log().Count("zqa primary"), 1);

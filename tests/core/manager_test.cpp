@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/test_thread.h"
 
 namespace {
 
@@ -206,7 +206,7 @@ TEST(manager_test, listeners_changing_the_list_during_an_event) {
 
 TEST(manager_test, concurrent_get_and_release_keep_counts_consistent) {
   IManager* keeper = NewManager();
-  std::vector<std::thread> threads;
+  std::vector<tbtest::Thread> threads;
   std::atomic<int> mismatches{0};
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
@@ -243,14 +243,14 @@ TEST(manager_test, notify_from_threads_while_listeners_come_and_go) {
   Listener steady;
   manager->AddListener(&steady);
   std::atomic<bool> stop{false};
-  std::thread churn([&] {
+  tbtest::Thread churn([&] {
     std::vector<Listener> pool(8);
     while (!stop) {
       for (auto& l : pool) manager->AddListener(&l);
       for (auto& l : pool) manager->RemoveListener(&l);
     }
   });
-  std::vector<std::thread> senders;
+  std::vector<tbtest::Thread> senders;
   for (int t = 0; t < 3; ++t) {
     senders.emplace_back([&] {
       for (int i = 0; i < 1000; ++i) manager->Notify(500, nullptr);

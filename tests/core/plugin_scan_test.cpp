@@ -323,6 +323,7 @@ TEST(plugin_scan_test, broken_libraries_are_survived_and_the_others_kept) {
   folder.Add("tp_plugin", "zqgood.dll", "[3:g1,5:g2]");
   folder.Add("tp_plugin", "zqprimav.dll", "", "primary=av");
   folder.Add("tp_plugin", "zqprimraise.dll", "", "primary=raise");
+  folder.Add("tp_plugin", "zqprimthrow.dll", "", "primary=throw");
   folder.Add("tp_plugin", "zqprimfalse.dll", "", "primary=false");
   folder.Add("tp_plugin", "zqprimnull.dll", "", "primary=null");
   folder.Add("tp_noprimary", "zqnoprim.dll");
@@ -342,8 +343,8 @@ TEST(plugin_scan_test, broken_libraries_are_survived_and_the_others_kept) {
   const tbtest::PluginLog& log = folder.log();
   // Libraries whose primary-object call failed or faulted stay loaded, without
   // components; those missing an entry point were freed again without being asked.
-  for (const char* name :
-       {"zqprimav.dll", "zqprimraise.dll", "zqprimfalse.dll", "zqprimnull.dll"}) {
+  for (const char* name : {"zqprimav.dll", "zqprimraise.dll", "zqprimthrow.dll", "zqprimfalse.dll",
+                           "zqprimnull.dll"}) {
     EXPECT_TRUE(folder.IsLoaded(name)) << name;
   }
   EXPECT_EQ(log.Count("zqprimav primary"), 1);
@@ -358,7 +359,8 @@ TEST(plugin_scan_test, broken_libraries_are_survived_and_the_others_kept) {
   ASSERT_TRUE(manager->Finish());
   EXPECT_TRUE(FinishedCleanly(log, "zqgood", "g1"));
   EXPECT_TRUE(FinishedCleanly(log, "zqgood", "g2"));
-  for (const char* base : {"zqgood", "zqprimav", "zqprimraise", "zqprimfalse", "zqprimnull"}) {
+  for (const char* base :
+       {"zqgood", "zqprimav", "zqprimraise", "zqprimthrow", "zqprimfalse", "zqprimnull"}) {
     EXPECT_TRUE(UnloadedEmpty(log, base));
     EXPECT_EQ(log.Count(std::string(base) + " ready"), 1) << base;
   }
@@ -421,6 +423,10 @@ TEST(plugin_scan_test, fault_in_the_readiness_entry_point_counts_as_not_ready) {
   EXPECT_EQ(InitCount(manager), 1);
   // A foreign exception from the entry point is survived the same way.
   folder.SetMode("zqreadyraise", "ready=raise");
+  EXPECT_FALSE(manager->IsReadyToFinish());
+  // So is a C++ exception of this compiler's runtime, which ends in its abort().
+  folder.SetMode("zqreadyraise", "ready=throw");
+  EXPECT_FALSE(manager->IsReadyToFinish());
   EXPECT_FALSE(manager->IsReadyToFinish());
   folder.SetMode("zqreadyraise", "");
   EXPECT_TRUE(manager->Finish());

@@ -89,6 +89,37 @@ TEST_F(source_proxy_test, answers_its_table_and_passes_other_queries_to_the_sour
   EXPECT_TRUE(log.destroyed);
 }
 
+TEST_F(source_proxy_test, interfaces_reached_through_it_may_be_released_in_any_order) {
+  // A source that forwards (classic aggregation) ends with whichever reference goes
+  // last; one written to the earlier rule ends when its host releases such an interface
+  // first, as before.
+  struct Case {
+    bool delegates, proxyFirst;
+  } cases[] = {{true, true}, {true, false}, {false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "delegates " << c.delegates << " proxy first " << c.proxyFirst);
+    SourceLog log;
+    SourceConfig config;
+    config.fileInfo = config.tag = true;
+    config.delegates = c.delegates;
+    IUnknown* proxy = Wrap(config, nullptr, &log);
+    ASSERT_NE(proxy, nullptr);
+    IUnknown* info = Query<tb::IFileInfo>(proxy);
+    ASSERT_NE(info, nullptr);
+    IUnknown* lifetime = Query<tb::ILifetime>(proxy);
+    ASSERT_NE(lifetime, nullptr);
+    IUnknown* order[] = {proxy, info, lifetime};
+    if (!c.proxyFirst) std::swap(order[0], order[2]);
+    EXPECT_EQ(order[0]->Release(), 8u);
+    EXPECT_EQ(order[1]->Release(), 7u);
+    EXPECT_FALSE(log.destroyed);
+    EXPECT_TRUE(ReleaseLast(order[2]));
+    EXPECT_TRUE(log.destroyed);
+    EXPECT_EQ(tb::LiveProxyCount(), 0);
+  }
+}
+
 TEST_F(source_proxy_test, ends_exactly_when_only_its_own_references_remain) {
   // Five references plus one for each optional interface the source has.
   struct Case {

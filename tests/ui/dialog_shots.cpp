@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
+#include "support/test_thread.h"
 #include "ui/dialog_driver.h"
 #include "ui/resource.h"
 
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
 
   bool ok = true;
   const DWORD thread = GetCurrentThreadId();
-  std::thread driver([&] {
+  tbtest::Thread driver([&] {
     HWND settings = tbtest::WaitForDialog(thread, IDC_NO_PLUGINS);
     if (!settings) {
       ok = false;

@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/manager.h"
@@ -15,6 +14,7 @@
 #include "services/manager_services.h"
 #include "sources/manager_sources.h"
 #include "support/test_support.h"
+#include "support/test_thread.h"
 #include "ui/dialog.h"
 #include "ui/dialog_driver.h"
 #include "ui/resource.h"
@@ -168,7 +168,7 @@ class SettingsDialogTest : public ::testing::Test {
   // Runs ShowSettingsDialog while `script` drives the dialog from another thread.
   bool Show(const std::function<void(HWND dialog)>& script) {
     const DWORD thread = GetCurrentThreadId();
-    std::thread driver([&] {
+    tbtest::Thread driver([&] {
       HWND dialog = tbtest::WaitForDialog(thread, IDC_NO_PLUGINS);
       if (dialog) {
         script(dialog);

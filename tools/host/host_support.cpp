@@ -317,7 +317,6 @@ void ExplainUrlFailure(tb::IManager* manager, const std::string& url) {
   }
   tb::com_ptr<tb::IManager> self(manager);
   tb::com_ptr<tb::IComponentCollection> catalogue = self.query<tb::IComponentCollection>();
-  tb::com_ptr<tb::IComponentOrigin> origins = self.query<tb::IComponentOrigin>();
   const int32_t count = catalogue ? catalogue->GetCount() : 0;
   for (int32_t i = 0; i < count; ++i) {
     tb::com_ptr<tb::IComponent> component;
@@ -325,15 +324,8 @@ void ExplainUrlFailure(tb::IManager* manager, const std::string& url) {
     if (component->GetKind() != tb::kKindDownloader) continue;
     tb::com_ptr<tb::IDownloader> downloader = component.query<tb::IDownloader>();
     if (!downloader || (downloader->GetProtocols() & protocol) == 0) continue;
-    const std::string label = LabelOf(component.get(), origins.get()).Text();
-    char local[tb::kLocalPathSize] = {};
-    tb::com_ptr<tb::IError> error;
-    if (downloader->Download(url.c_str(), local, 0, error.put())) {
-      // The copy is the downloader's to delete when the manager finishes.
-      PrintErr("note: %s fetches the URL; no decoder opened the copy\n", label.c_str());
-    } else {
-      PrintError(manager, error.get(), ("the downloader " + label).c_str());
-    }
+    // The manager's error already carries the downloader's explanation from the one
+    // download it made; downloading again to explain would cost a second transfer.
     return;
   }
   PrintErr("note: no downloader handles this kind of URL\n");

@@ -87,10 +87,9 @@ bool SameFormat(const tb::AudioFormat& a, const tb::AudioFormat& b);
 /// as it is, so the manager judges it.
 std::string SourceNameOf(const std::string& typed);
 
-/// Explains why the manager could not open `url`, which it does not say itself: the
-/// downloaders' reasons stay inside the manager. Asks the first downloader for the
-/// URL's scheme to fetch it once more and prints what it says (or, when it succeeds,
-/// that no decoder took the copy). Does nothing for a name that is not a URL.
+/// Adds to the manager's error for `url` what it cannot say: that no downloader handles
+/// the URL's scheme. The downloader's own reason is in the manager's error already.
+/// Does nothing for a name that is not a URL.
 void ExplainUrlFailure(tb::IManager* manager, const std::string& url);
 
 /// A component's name, and where it came from ("zqwave.dll #0"), for messages.

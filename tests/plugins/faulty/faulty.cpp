@@ -4,6 +4,9 @@
 
 #include <stdint.h>
 
+#include <stdexcept>
+#include <string>
+
 namespace {
 
 // An address that is never mapped. Read from a volatile so that the compiler cannot
@@ -88,6 +91,19 @@ int __cdecl HandleOwnException(int times) {
   SetChainHead(frame.next);
   return counts[0];
 }
+
+// Throws a C++ exception of this compiler and catches it again: each call needs the
+// runtime's per-thread exception record.
+int __cdecl CatchOwnThrow(int value) {
+  try {
+    throw std::runtime_error("thrown inside faulty.dll " + std::to_string(value));
+  } catch (const std::exception& e) {
+    return e.what()[0] == 't' ? value : -1;
+  }
+}
+
+// Lets a C++ exception of this compiler escape, as a careless plug-in does.
+void __cdecl FaultCxxThrow(void*) { throw std::runtime_error("escaped from faulty.dll"); }
 
 // Entry-point shaped functions declared __stdcall, as some plug-ins do.
 bool __stdcall StdcallZero() { return true; }

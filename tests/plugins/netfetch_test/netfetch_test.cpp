@@ -116,6 +116,7 @@ class netfetch_test : public ::testing::Test {
     RestoreEnv("TMP", savedTmp_);
     RestoreEnv("TEMP", savedTemp_);
     SetEnvironmentVariableA("TUNEBAY_NETFETCH_TIMEOUT_MS", nullptr);
+    SetEnvironmentVariableA("TUNEBAY_NETFETCH_MAX_BYTES", nullptr);
   }
 
   // The downloader reads the temporary folder from the environment at every call.
@@ -309,6 +310,36 @@ TEST_F(netfetch_test, body_shorter_than_announced_is_an_error_not_a_copy) {
   EXPECT_EQ(FilesIn(temp_.path()), 0);
 }
 
+TEST_F(netfetch_test, redirections_are_followed_ten_times_and_no_more) {
+  std::string local;
+  ASSERT_TRUE(Download(Url("http", "TB_NETFETCH_HOSTILE_PORT", "chain/9"), &local, nullptr));
+  EXPECT_TRUE(ReadFile(local) == ReadFile(Served("tone.wav"))) << "content differs";
+  EXPECT_TRUE(DeleteFileA(local.c_str()));
+  for (const char* path : {"chain/10", "loop-a"}) {
+    SCOPED_TRACE(path);
+    com_ptr<IError> error;
+    EXPECT_FALSE(Download(Url("http", "TB_NETFETCH_HOSTILE_PORT", path), &local, &error));
+    EXPECT_TRUE(IsError(error.get(), tb::result::OpenFailed, "redirected more than 10 times"));
+    EXPECT_EQ(local, "");
+  }
+  EXPECT_EQ(FilesIn(temp_.path()), 0);
+}
+
+TEST_F(netfetch_test, a_file_beyond_the_size_limit_is_refused_and_leaves_nothing) {
+  // An endless body ends at the limit the host set; an announced size beyond it is
+  // refused before anything is written.
+  SetEnvironmentVariableA("TUNEBAY_NETFETCH_MAX_BYTES", "1000000");
+  for (const char* path : {"endless.wav", "huge.wav"}) {
+    SCOPED_TRACE(path);
+    std::string local;
+    com_ptr<IError> error;
+    EXPECT_FALSE(Download(Url("http", "TB_NETFETCH_HOSTILE_PORT", path), &local, &error));
+    EXPECT_TRUE(IsError(error.get(), tb::result::ReadFault, "larger than the limit of 1000000"));
+    EXPECT_EQ(local, "");
+    EXPECT_EQ(FilesIn(temp_.path()), 0);
+  }
+}
+
 TEST_F(netfetch_test, ftp_download_is_an_identical_copy_keeping_the_extension) {
   std::string expected = ReadFile(Served("tone.wav"));
   ASSERT_FALSE(expected.empty());
@@ -419,6 +450,18 @@ TEST_F(netfetch_test, manager_downloads_through_the_plugin_and_unloads_it) {
   EXPECT_TRUE(IsError(error.get(), tb::result::FileInvalid, ""));
   error.reset();
   EXPECT_EQ(FilesIn(temp_.path()), 1);
+
+  // A URL that cannot be fetched: the error carries the downloader's reason, from the
+  // one request the manager made.
+  const std::string counted = Url("http", "TB_NETFETCH_HOSTILE_PORT", "counted.wav");
+  EXPECT_FALSE(manager->OpenSource(counted.c_str(), nullptr, &source, -1, 0, 0, error.put()));
+  EXPECT_TRUE(IsError(error.get(), tb::result::FileInvalid, "HTTP 404"));
+  error.reset();
+  std::string requests;
+  ASSERT_TRUE(
+      Download(Url("http", "TB_NETFETCH_HOSTILE_PORT", "requests.txt"), &requests, nullptr));
+  EXPECT_EQ(ReadFile(requests), "1");
+  EXPECT_TRUE(DeleteFileA(requests.c_str()));
 
   EXPECT_TRUE(manager->IsReadyToFinish());
   EXPECT_TRUE(manager->Finish());

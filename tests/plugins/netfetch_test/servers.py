@@ -2,9 +2,12 @@
 
 Usage: servers.py INFO_FILE
 
-Serves a fresh folder of test files over http and ftp, plus three misbehaving
-endpoints: a port that refuses connections, a server that accepts and never answers,
-and one that announces more bytes than it sends. Once everything listens it writes
+Serves a fresh folder of test files over http and ftp, plus misbehaving endpoints: a
+port that refuses connections, a server that accepts and never answers, one that
+announces more bytes than it sends, and one of redirections and endless bodies
+(/chain/N redirects N times and then to the real tone.wav, /loop-a and /loop-b send
+each other round, /endless.wav never ends, /huge.wav announces a terabyte,
+/counted.wav is not found and counts its requests, which /requests.txt tells). Once everything listens it writes
 NAME=VALUE lines to INFO_FILE (the ports, and the served folder as a Wine path), then
 serves until it receives SIGTERM or SIGINT, and removes the folder.
 """
@@ -88,6 +91,65 @@ def serve_truncated(server):
             conn.close()
 
 
+def read_request(conn):
+    request = b""
+    while b"\r\n\r\n" not in request:
+        chunk = conn.recv(4096)
+        if not chunk:
+            break
+        request += chunk
+    line = request.split(b"\r\n", 1)[0].split(b" ")
+    return line[1].decode("latin-1") if len(line) > 1 else "/"
+
+
+counted_requests = [0]
+
+
+def answer_hostile(conn, http_port):
+    try:
+        conn.settimeout(30)
+        path = read_request(conn)
+        if path == "/counted.wav":
+            counted_requests[0] += 1
+            conn.sendall(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+        elif path == "/requests.txt":
+            body = b"%d" % counted_requests[0]
+            conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
+        elif path.startswith("/chain/"):
+            n = int(path[len("/chain/"):] or "0")
+            target = ("/chain/%d" % (n - 1) if n > 0
+                      else "http://%s:%d/tone.wav" % (HOST, http_port))
+            conn.sendall(b"HTTP/1.1 302 Found\r\nLocation: %s\r\nContent-Length: 0\r\n"
+                         b"Connection: close\r\n\r\n" % target.encode())
+        elif path in ("/loop-a", "/loop-b"):
+            target = "/loop-b" if path == "/loop-a" else "/loop-a"
+            conn.sendall(b"HTTP/1.1 301 Moved\r\nLocation: %s\r\nContent-Length: 0\r\n"
+                         b"Connection: close\r\n\r\n" % target.encode())
+        elif path == "/huge.wav":
+            conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 1000000000000\r\n\r\n")
+            conn.sendall(tone_bytes(1000))
+        elif path == "/endless.wav":
+            conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: audio/wav\r\n\r\n")
+            block = tone_bytes(65536)
+            while True:
+                conn.sendall(block)
+        else:
+            conn.sendall(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+    except (OSError, ValueError):
+        pass
+    finally:
+        conn.close()
+
+
+def serve_hostile(server, http_port):
+    while True:
+        try:
+            conn, _ = server.accept()
+        except OSError:
+            return
+        start(answer_hostile, conn, http_port)
+
+
 def start(target, *args):
     threading.Thread(target=target, args=args, daemon=True).start()
 
@@ -133,12 +195,16 @@ def main():
         truncated = listening_socket()
         start(serve_truncated, truncated)
 
+        hostile = listening_socket()
+        start(serve_hostile, hostile, httpd.server_address[1])
+
         lines = [
             "TB_NETFETCH_HTTP_PORT=%d" % httpd.server_address[1],
             "TB_NETFETCH_FTP_PORT=%d" % ftpd.socket.getsockname()[1],
             "TB_NETFETCH_REFUSED_PORT=%d" % refused.getsockname()[1],
             "TB_NETFETCH_SILENT_PORT=%d" % silent.getsockname()[1],
             "TB_NETFETCH_TRUNCATED_PORT=%d" % truncated.getsockname()[1],
+            "TB_NETFETCH_HOSTILE_PORT=%d" % hostile.getsockname()[1],
             # Wine maps the Unix root to drive Z:.
             "TB_NETFETCH_ROOT=Z:%s" % root.replace("/", "\\"),
         ]

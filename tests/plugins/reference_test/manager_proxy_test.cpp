@@ -5,6 +5,7 @@
 #include <tunebay/tunebay.h>
 #include <windows.h>
 
+#include "core/globals.h"
 #include "dll/assembly.h"
 #include "plugins/pcm/converter.h"
 #include "plugins/reference_test/reference_support.h"
@@ -153,6 +154,68 @@ TEST(reference_plugins_with_manager_test, proxies_read_and_write_through_the_plu
   EXPECT_TRUE(manager->IsReadyToFinish());
   ASSERT_TRUE(manager->Finish());
   EXPECT_EQ(GetModuleHandleA((plugins.path() + "\\" + kDecoderDll).c_str()), nullptr);
+  EXPECT_EQ(manager->Release(), 0u);
+  RegDeleteTreeA(HKEY_CURRENT_USER, settings.c_str());
+}
+
+// Interfaces that reach the plug-in's object through a proxy (IFileInfo of the decoder,
+// ISinkTags of the writer) may be released before or after the proxy: the objects
+// forward their Release to the proxy, which ends when only its own references remain.
+TEST(reference_plugins_with_manager_test, proxies_end_whichever_reference_goes_last) {
+  tbtest::TempFolder plugins;
+  for (const char* dll : {kDecoderDll, kConvertorDll, kWriterDll}) {
+    ASSERT_TRUE(plugins.CopyIn(tbtest::ExeFolder() + "plugins\\" + dll, dll));
+  }
+  tbtest::TempFolder files;
+  const std::string settings = std::string("Software\\TunebayTests\\") + kRegistryName;
+  tb::IManager* manager = nullptr;
+  ASSERT_TRUE(tb::GetAssembledManager(&manager));
+  ASSERT_TRUE(manager->SetPluginFolder(plugins.path().c_str()));
+  {
+    com_ptr<tb::IRegistryLocation> location = Query<tb::IRegistryLocation>(manager);
+    ASSERT_TRUE(location);
+    EXPECT_TRUE(location->SetKeyName1("TunebayTests", nullptr));
+    EXPECT_TRUE(location->SetKeyName2(kRegistryName, nullptr));
+  }
+  ASSERT_TRUE(manager->Initialise());
+  WaveLayout layout;
+  layout.samples = RandomBytes(4 * 1000, 7);
+  const std::string path = files.path() + "\\in.wav";
+  ASSERT_TRUE(WriteFileBytes(path, BuildWave(layout)));
+  const tb::AudioFormat hostFormat = {48000, 16, 2};
+  com_ptr<tb::IComponent> writer = ComponentOfKind(manager, tb::kKindEncoder);
+  ASSERT_TRUE(writer);
+  FileSinkCreator creator(Query<tb::ISinkFactory>(writer.get()), files.path() + "\\out.wav",
+                          {22050, 16, 1});
+  writer.reset();
+
+  for (bool proxyFirst : {true, false}) {
+    SCOPED_TRACE(proxyFirst ? "proxy released first" : "interface released first");
+    IUnknown* source = nullptr;
+    ASSERT_TRUE(manager->OpenSource(path.c_str(), &hostFormat, &source, -1, tb::kOpenWithProxy, 0,
+                                    nullptr));
+    IUnknown* info = Query<tb::IFileInfo>(source).detach();
+    ASSERT_NE(info, nullptr);
+    IUnknown* first = proxyFirst ? source : info;
+    IUnknown* second = proxyFirst ? info : source;
+    EXPECT_NE(first->Release(), 0u);
+    EXPECT_EQ(tb::LiveProxyCount(), 1);
+    EXPECT_TRUE(tbtest::ReleaseLast(second));
+    EXPECT_EQ(tb::LiveProxyCount(), 0);
+
+    IUnknown* sink = nullptr;
+    ASSERT_TRUE(manager->CreateSink(&creator, &sink, &hostFormat, 0));
+    IUnknown* tags = Query<tb::ISinkTags>(sink).detach();
+    ASSERT_NE(tags, nullptr);
+    first = proxyFirst ? sink : tags;
+    second = proxyFirst ? tags : sink;
+    EXPECT_NE(first->Release(), 0u);
+    EXPECT_TRUE(tbtest::ReleaseLast(second));
+    EXPECT_EQ(tb::LiveProxyCount(), 0);
+  }
+  creator.Drop();
+  EXPECT_TRUE(manager->IsReadyToFinish());
+  EXPECT_TRUE(manager->Finish());
   EXPECT_EQ(manager->Release(), 0u);
   RegDeleteTreeA(HKEY_CURRENT_USER, settings.c_str());
 }

@@ -26,6 +26,23 @@ class CountingOuter final : public IUnknown {
   int calls = 0;
 };
 
+// An outer object that counts on the inner object's own count, as the library's proxy
+// does, and counts the calls that the object forwards to it.
+class ForwardingOuter final : public IUnknown {
+ public:
+  explicit ForwardingOuter(tb::ILifetime* inner) : inner_(inner) {}
+  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override {
+    ++calls;
+    return inner_->InnerQueryInterface(iid, out);
+  }
+  ULONG TB_STDCALL AddRef() noexcept override { return ++calls, inner_->InnerAddRef(); }
+  ULONG TB_STDCALL Release() noexcept override { return ++calls, inner_->InnerRelease(); }
+  int calls = 0;
+
+ private:
+  tb::ILifetime* inner_;
+};
+
 WaveLayout Layout(int32_t bits, int32_t channels, size_t frames, uint32_t seed) {
   WaveLayout layout;
   layout.bits = bits;
@@ -314,7 +331,8 @@ TEST(wave_source_test, file_info_gives_size_and_path) {
 }
 
 // The way the library's source proxy holds a source: its own eight references taken by
-// QueryInterface, then Attach; the host's reference counted through InnerRelease.
+// QueryInterface, then Attach; the host's reference counted through InnerRelease, and
+// every interface's AddRef and Release forwarded to the outer object after Attach.
 TEST(wave_source_test, lifetime_shares_one_count_with_the_proxy) {
   tbtest::TempFolder folder;
   const std::string path = folder.path() + "\\life.wav";
@@ -332,7 +350,8 @@ TEST(wave_source_test, lifetime_shares_one_count_with_the_proxy) {
   com_ptr<tb::ISampleQuery> cues = Query<tb::ISampleQuery>(object);
   ASSERT_TRUE(lifetime && control && data && position && tags && seek && cues);
 
-  CountingOuter outer, other;
+  ForwardingOuter outer(lifetime.get());
+  CountingOuter other;
   EXPECT_TRUE(lifetime->Attach(&outer));
   EXPECT_TRUE(lifetime->Attach(&outer));
   EXPECT_FALSE(lifetime->Attach(&other));
@@ -342,11 +361,14 @@ TEST(wave_source_test, lifetime_shares_one_count_with_the_proxy) {
   EXPECT_EQ(lifetime->InnerRelease(), 9u);
   void* face = nullptr;
   ASSERT_EQ(lifetime->InnerQueryInterface(tb::iid_of<tb::IFileInfo>(), &face), S_OK);
+  // Once attached, every interface's Release goes to the outer object (classic
+  // aggregation), which here counts on the object's own count as the proxy does.
   EXPECT_EQ(static_cast<IUnknown*>(face)->Release(), 9u);
+  EXPECT_EQ(outer.calls, 2);  // the AddRef of the query and this Release
   // The host lets go: only the proxy's eight references remain, which the proxy sees.
   EXPECT_EQ(lifetime->InnerRelease(), 8u);
   host.detach();
-  // The proxy then releases its own references through the object's interfaces.
+  // The proxy then gives its own references up; they come back through the outer.
   tags.reset();
   seek.reset();
   cues.reset();
@@ -355,7 +377,8 @@ TEST(wave_source_test, lifetime_shares_one_count_with_the_proxy) {
   data.reset();
   position.reset();
   EXPECT_TRUE(ReleaseLast(lifetime));
-  EXPECT_EQ(outer.calls, 0);
+  EXPECT_EQ(outer.calls, 10);
+  EXPECT_EQ(other.calls, 0);
   EXPECT_TRUE(ReadyToFinish(kDecoderDll));
 }
 

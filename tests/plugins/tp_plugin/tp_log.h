@@ -14,9 +14,11 @@
 //     Flags: '!' Setup fails; '^' Setup fails and reports an error object; '+' Setup
 //     succeeds and still reports an error object; '~' a convertor or downloader that
 //     does not offer its interface. Default: one decoder named after the module.
-//   TP_MODE_<base>: comma-separated tokens: primary=false|null|av|raise|chdir,
-//     ready=false|av|av-once|raise|sole ("sole": ready only while every component is
-//     held by exactly one reference).
+//   TP_MODE_<base>: comma-separated tokens: primary=false|null|av|raise|throw|chdir,
+//     ready=false|av|av-once|raise|throw|sole ("sole": ready only while every component
+//     is held by exactly one reference; "throw": a C++ exception escapes),
+//     reenter=initialise|finish (the manager's Initialise or Finish called from Setup,
+//     ReadyToFinish and Shutdown, each call logged with its result and last error).
 #ifndef TB_TESTS_PLUGINS_TP_LOG_H
 #define TB_TESTS_PLUGINS_TP_LOG_H
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "tp_log.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 char g_base[64];
 LONG g_live = 0;
+tb::IManager* g_manager = nullptr;  // not counted: the manager outlives its plug-ins
 bool g_faultedOnce = false;
 
 // The log block's address is read anew for every line: the test clears the variable
@@ -159,7 +161,7 @@ class Component final : public tb::IComponent,
   const char* TB_STDCALL GetName() noexcept override { return name_; }
   int32_t TB_STDCALL GetKind() noexcept override { return kind_; }
   bool TB_STDCALL Setup(tb::IManager* manager, tb::IError** error) noexcept override;
-  void TB_STDCALL Shutdown() noexcept override { Log("shutdown %s", name_); }
+  void TB_STDCALL Shutdown() noexcept override;
 
   int32_t TB_STDCALL GetCount() noexcept override { return count_; }
   bool TB_STDCALL GetItem(int32_t index, tb::IComponent** item) noexcept override {
@@ -211,12 +213,34 @@ Component* ComponentAt(int i) {
   return std::launder(reinterpret_cast<Component*>(g_components[i]));
 }
 
+// Calls back into the manager's cycle from inside it, as a confused plug-in might.
+void Reenter(const char* where) {
+  if (!g_manager) return;
+  if (HasMode("reenter=initialise")) {
+    SetLastError(0);
+    const bool ok = g_manager->Initialise();
+    Log("%s initialise=%d error=%lx", where, ok, GetLastError());
+  }
+  if (HasMode("reenter=finish")) {
+    SetLastError(0);
+    const bool ok = g_manager->Finish();
+    Log("%s finish=%d error=%lx", where, ok, GetLastError());
+  }
+}
+
 bool Component::Setup(tb::IManager* manager, tb::IError** error) noexcept {
   Log("setup %s%s", name_, manager ? "" : " without manager");
+  g_manager = manager;
+  Reenter("in setup");
   if (reportError_ && error && g_errorCount < kPoolSize) {
     *error = new (g_errors[g_errorCount++]) Error();
   }
   return !failSetup_;
+}
+
+void Component::Shutdown() noexcept {
+  Log("shutdown %s", name_);
+  Reenter("in shutdown");
 }
 
 Component* ParseItem(const char*& p) {
@@ -254,6 +278,7 @@ extern "C" bool TP_ENTRY ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out)
   Log("primary");
   if (HasMode("primary=av")) Fault();
   if (HasMode("primary=raise")) RaiseForeignException();
+  if (HasMode("primary=throw")) throw std::runtime_error("primary object refused");
   if (HasMode("primary=false")) return false;
   // A plug-in that moves the process's current directory while it loads.
   if (HasMode("primary=chdir")) {
@@ -279,7 +304,9 @@ extern "C" bool TP_ENTRY ORVA_PLUGIN_ReadyToFinish() {
   }
   if (HasMode("ready=av")) Fault();
   if (HasMode("ready=raise")) RaiseForeignException();
+  if (HasMode("ready=throw")) throw std::runtime_error("not ready");
   if (HasMode("ready=false")) return false;
+  Reenter("in ready");
   if (HasMode("ready=sole")) {
     for (int i = 0; i < g_componentCount; ++i) {
       Component* c = ComponentAt(i);
