@@ -21,8 +21,8 @@ class DecoderComponent final : public IComponent,
                                public IComponentIdentity,
                                public IComponentAbout {
  public:
-  DecoderComponent(const DecoderSpec& spec, OpenFunction open)
-      : spec_(spec), open_(std::move(open)) {}
+  DecoderComponent(const DecoderTraits& traits, OpenFunction open)
+      : traits_(traits), open_(std::move(open)) {}
   DecoderComponent(const DecoderComponent&) = delete;
   DecoderComponent& operator=(const DecoderComponent&) = delete;
 
@@ -48,7 +48,7 @@ class DecoderComponent final : public IComponent,
   }
 
   // IComponent
-  const char* TB_STDCALL GetName() noexcept override { return spec_.name; }
+  const char* TB_STDCALL GetName() noexcept override { return traits_.name; }
   int32_t TB_STDCALL GetKind() noexcept override { return kKindDecoder; }
   bool TB_STDCALL Setup(IManager*, IError**) noexcept override { return true; }
   void TB_STDCALL Shutdown() noexcept override {}
@@ -67,7 +67,7 @@ class DecoderComponent final : public IComponent,
                        "the decoder does not offer the features asked for");
       return false;
     }
-    CodecSource* opened = CodecSource::Open(name, spec_.kind, open_, error);
+    CodecSource* opened = CodecSource::Open(name, traits_.kind, open_, error);
     if (!opened) return false;
     *source = static_cast<ISourceData*>(opened);
     return true;
@@ -77,15 +77,15 @@ class DecoderComponent final : public IComponent,
   uint32_t TB_STDCALL GetCapabilities() noexcept override { return kCapabilityOpensSources; }
 
   // IExtensionList
-  int32_t TB_STDCALL GetCount() noexcept override { return spec_.extensionCount; }
+  int32_t TB_STDCALL GetCount() noexcept override { return traits_.extensionCount; }
   const char* TB_STDCALL GetExtension(int32_t index) noexcept override {
-    return index >= 0 && index < spec_.extensionCount ? spec_.extensions[index] : nullptr;
+    return index >= 0 && index < traits_.extensionCount ? traits_.extensions[index] : nullptr;
   }
 
   // IComponentIdentity
   bool TB_STDCALL GetClassId(GUID* id) noexcept override {
     if (!id) return false;
-    *id = spec_.classId;
+    *id = traits_.classId;
     return true;
   }
 
@@ -97,16 +97,16 @@ class DecoderComponent final : public IComponent,
  private:
   ~DecoderComponent() = default;
 
-  const DecoderSpec spec_;
+  const DecoderTraits traits_;
   const OpenFunction open_;
   plugin::ComponentCount count_;
 };
 
 }  // namespace
 
-IComponent* NewDecoderComponent(const DecoderSpec& spec, OpenFunction open) noexcept {
+IComponent* NewDecoderComponent(const DecoderTraits& traits, OpenFunction open) noexcept {
   try {
-    return new DecoderComponent(spec, std::move(open));
+    return new DecoderComponent(traits, std::move(open));
   } catch (...) {
     return nullptr;
   }

@@ -10,7 +10,7 @@
 
 namespace tb::codec {
 
-struct DecoderSpec {
+struct DecoderTraits {
   const char* name;  ///< the component's name, "FLAC decoder"
   const char* kind;  ///< the format in messages, "FLAC"
   GUID classId;      ///< what the user's decoder order stores for the component
@@ -20,7 +20,7 @@ struct DecoderSpec {
 
 /// A new decoder component with one reference (the catalogue's), or null when out of
 /// memory. `open` makes the decoder for each file.
-IComponent* NewDecoderComponent(const DecoderSpec& spec, OpenFunction open) noexcept;
+IComponent* NewDecoderComponent(const DecoderTraits& traits, OpenFunction open) noexcept;
 
 }  // namespace tb::codec
 

@@ -7,7 +7,7 @@ namespace {
 
 const char* const kExtensions[] = {"flac", "fla", "oga"};
 
-const tb::codec::DecoderSpec kSpec = {
+const tb::codec::DecoderTraits kTraits = {
     "FLAC decoder",
     "FLAC",
     {0x5C1F0D2A, 0x7B4E, 0x4C61, {0x9E, 0x2D, 0x41, 0x8A, 0x6B, 0x03, 0xF7, 0x52}},
@@ -19,7 +19,7 @@ const tb::codec::DecoderSpec kSpec = {
 
 TB_EXPORT bool TB_CDECL ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out) noexcept {
   if (!out) return false;
-  *out = tb::codec::NewDecoderComponent(kSpec, tb::flac::OpenFlac);
+  *out = tb::codec::NewDecoderComponent(kTraits, tb::flac::OpenFlac);
   return *out != nullptr;
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 const char* const kExtensions[] = {"mp3"};
 
-const tb::codec::DecoderSpec kSpec = {
+const tb::codec::DecoderTraits kTraits = {
     "MP3 decoder",
     "MP3",
     {0x9A41C6E3, 0x5F28, 0x4B7D, {0x83, 0x0E, 0x6C, 0xD1, 0x4A, 0x97, 0x25, 0xBF}},
@@ -60,7 +60,7 @@ TB_EXPORT bool TB_CDECL ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out) 
   try {
     auto library = std::make_shared<Library>();
     *out = tb::codec::NewDecoderComponent(
-        kSpec, [library](tb::wav::ByteReader& reader) { return library->Open(reader); });
+        kTraits, [library](tb::wav::ByteReader& reader) { return library->Open(reader); });
   } catch (...) {
     *out = nullptr;
   }

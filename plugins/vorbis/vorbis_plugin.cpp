@@ -7,7 +7,7 @@ namespace {
 
 const char* const kExtensions[] = {"ogg", "oga"};
 
-const tb::codec::DecoderSpec kSpec = {
+const tb::codec::DecoderTraits kTraits = {
     "Ogg Vorbis decoder",
     "Ogg Vorbis",
     {0x2E8B4A71, 0x0D3C, 0x4F95, {0xA6, 0x17, 0xC4, 0x5E, 0x90, 0x2B, 0x6D, 0x38}},
@@ -19,7 +19,7 @@ const tb::codec::DecoderSpec kSpec = {
 
 TB_EXPORT bool TB_CDECL ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out) noexcept {
   if (!out) return false;
-  *out = tb::codec::NewDecoderComponent(kSpec, tb::vorbis::OpenVorbis);
+  *out = tb::codec::NewDecoderComponent(kTraits, tb::vorbis::OpenVorbis);
   return *out != nullptr;
 }
 

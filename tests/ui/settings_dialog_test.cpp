@@ -79,7 +79,7 @@ class DialogFake final : public tb::IComponent,
   bool faults_;
 };
 
-struct FakeSpec {
+struct FakeComponent {
   int32_t kind;
   const char* name;
   const char* vendor;
@@ -152,14 +152,14 @@ class SettingsDialogTest : public ::testing::Test {
   }
 
   // Puts components into the catalogue as the scan would, as items of "zqNAME.dll".
-  std::vector<DialogFake*> Catalogue(const std::vector<FakeSpec>& specs) {
+  std::vector<DialogFake*> Catalogue(const std::vector<FakeComponent>& components) {
     std::vector<DialogFake*> added;
-    for (const FakeSpec& spec : specs) {
-      fakes_.push_back(std::make_unique<DialogFake>(spec.kind, spec.name, spec.vendor,
-                                                    spec.settings, spec.aboutBox, spec.faults));
+    for (const FakeComponent& row : components) {
+      fakes_.push_back(std::make_unique<DialogFake>(row.kind, row.name, row.vendor, row.settings,
+                                                    row.aboutBox, row.faults));
       DialogFake* fake = fakes_.back().get();
       fake->AddRef();
-      manager_->AddComponent(fake, (std::string("zq") + spec.name + ".dll").c_str(), 0);
+      manager_->AddComponent(fake, (std::string("zq") + row.name + ".dll").c_str(), 0);
       added.push_back(fake);
     }
     return added;
@@ -204,7 +204,7 @@ class SettingsDialogTest : public ::testing::Test {
   std::vector<std::unique_ptr<DialogFake>> fakes_;
 };
 
-const std::vector<FakeSpec> kMixed = {
+const std::vector<FakeComponent> kMixed = {
     {tb::kKindDecoder, "wave", "Sample Works", true, true},
     {tb::kKindEncoder, "writer", "Sample Works", false, false},
     {tb::kKindDecoder, "flac", nullptr, false, false},
@@ -384,7 +384,7 @@ TEST_F(SettingsDialogTest, no_choice_opens_with_nothing_checked_and_comes_back_a
 // Which tabs a catalogue gives, and the text shown when there is none.
 TEST_F(SettingsDialogTest, tabs_follow_the_kinds_in_the_catalogue) {
   struct Case {
-    std::vector<FakeSpec> components;
+    std::vector<FakeComponent> components;
     std::vector<std::string> tabs;
   };
   const Case cases[] = {
