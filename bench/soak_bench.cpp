@@ -4,8 +4,10 @@
 // that re-initialises the manager on every settings change runs such cycles for hours.
 //
 // usage: soak_bench [CYCLES [LIBRARY_CYCLES]]
-// Exits with 1 when a phase failed a cycle or grew in handles, modules or TLS slots, or
-// in heap bytes by more than a few bytes a cycle.
+// Exits with 1 when a phase failed a cycle or grew in handles, modules or TLS slots, in
+// heap bytes by more than a few bytes a cycle or in private memory by more than 64 KiB,
+// or when freeing tunebay.dll unloaded the window system (this program links neither the
+// window system nor the common controls, so only the library keeps them loaded).
 #include <windows.h>
 
 #include <cstdio>
@@ -56,7 +58,7 @@ bool Phase(const char* title, const tbsoak::SoakSetup& setup, int cycles, bool r
   if (failures) std::printf("first failure: %s\n", why.c_str());
   const bool flat = failures == 0 && after.handles == before.handles &&
                     after.modules == before.modules && after.freeTlsSlots == before.freeTlsSlots &&
-                    heapGrowth < 16384;
+                    heapGrowth < 16384 && privateGrowth < 64 * 1024;
   std::printf("%s\n\n", flat ? "flat" : "GROWS");
   return flat;
 }
@@ -70,5 +72,8 @@ int main(int argc, char** argv) {
   const tbsoak::SoakSetup setup{folder + "tunebay.dll", folder + "plugins", "soak"};
   bool flat = Phase("manager cycles, tunebay.dll loaded once", setup, cycles, false);
   flat = Phase("cycles that load and free tunebay.dll", setup, libraryCycles, true) && flat;
+  const bool kept = GetModuleHandleA("user32.dll") && GetModuleHandleA("comctl32.dll");
+  std::printf("window system loaded after the last free: %s\n", kept ? "yes" : "NO");
+  flat = kept && flat;
   return flat ? 0 : 1;
 }

@@ -49,6 +49,25 @@ TEST(soak_test, loading_and_freeing_the_library_leaves_no_growth) {
   EXPECT_TRUE(Flat(before, tbsoak::Measure()));
 }
 
+// This test program links the window system itself, so it cannot see the library unload
+// it; the soak bench links only the kernel and the C runtime and exits 0 only when the
+// window system stays loaded after the last free (besides its own growth checks).
+TEST(soak_test, freeing_the_library_leaves_the_window_system_loaded_in_a_host_without_it) {
+  std::string line = "\"" + tbtest::ExeFolder() + "soak_bench.exe\" 4 8";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process))
+      << GetLastError();
+  DWORD code = 1;
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u);
+}
+
 TEST(soak_test, a_plugin_that_throws_and_catches_on_each_load_leaves_no_growth) {
   const std::string path = tbtest::TestPluginFolder() + "faulty.dll";
   auto cycle = [&] {
