@@ -91,5 +91,25 @@ expect 1 err.txt 'error: opening .*junk.xyz: no decoder could open .*(FileInvali
 run open relative.wav $keys
 expect 1 err.txt 'error: opening relative.wav: the name is neither .*(BadPathName)' "a relative name"
 
+echo "== Ctrl+C: exit status 130, no partial output"
+# Wine turns SIGINT into the console's Ctrl+C. Ten minutes of audio keep the
+# conversion busy for some seconds even on a fast machine.
+timeout -k 10 120 "$build/wine-run" "$tool" tone "$(win "$work/long.wav")" --seconds 600 \
+  --format 48000:24:2 -q $keys || failed "the long tone was not written"
+"$build/wine-run" "$tool" convert "$(win "$work/long.wav")" "$(win "$work/long-out.wav")" \
+  --format 44100 --progress $keys >"$work/out.txt" 2>"$work/err.txt" &
+# wine-run and Wine exec each other: this is the tool's own process.
+converter=$!
+waited=0
+until [ -e "$work/long-out.wav.part" ] || [ "$waited" -ge 60 ]; do sleep 0.2; waited=$((waited + 1)); done
+sleep 1
+kill -INT "$converter"
+wait "$converter"
+code=$?
+expect 130 err.txt 'interrupted' "Ctrl+C during convert"
+grep -q 'ETA ' "$work/err.txt" || failed "--progress gave no line with the time left"
+ls "$work" | grep -q long-out && failed "Ctrl+C left $(ls "$work" | grep long-out)"
+rm -f "$work/long.wav"
+
 [ "$status" -eq 0 ] && echo "all command-line checks passed"
 exit $status

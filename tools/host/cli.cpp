@@ -15,7 +15,9 @@ const OptionSpec kGlobalOptions[] = {
     {"quiet", 'q', 0, nullptr,
      "no progress line, notes or summaries: only what was asked for,\n"
      "warnings and errors"},
-    {"verbose", 'v', 0, nullptr, "more detail, and the library's trace on the error stream"},
+    {"verbose", 'v', 0, nullptr,
+     "more detail on the error stream: the library loaded, the plug-in folder and\n"
+     "the settings key"},
     {"lang", '\0', 1, "LANGID",
      "the language of the manager's texts and dialogs, e.g. 0x0407 for\n"
      "German"},
@@ -308,10 +310,12 @@ class Parser {
   ParsedLine line_;
 };
 
-// The options of a list, two columns: the spellings, then the help, its later lines
-// indented under the first.
+// The options of a list, two columns: the spellings, then the help, filled to 80
+// columns (a line break in the help text is a space), its later lines indented under
+// the first.
 void AppendOptions(std::string& out, const OptionSpec* options, size_t count) {
   const size_t kColumn = 23;
+  const size_t kWidth = 79 - kColumn;
   for (size_t i = 0; i < count; ++i) {
     const OptionSpec& o = options[i];
     std::string left = "  ";
@@ -319,18 +323,33 @@ void AppendOptions(std::string& out, const OptionSpec* options, size_t count) {
     left += Spelling(o);
     if (o.values > 0 && o.value) left += std::string(" ") + o.value;
     out += left;
-    out += left.size() + 1 > kColumn ? "\n" + std::string(kColumn, ' ')
-                                     : std::string(kColumn - left.size(), ' ');
-    for (const char* p = o.help; *p; ++p) {
-      out += *p;
-      if (*p == '\n') out += std::string(kColumn, ' ');
+    bool fresh = left.size() + 1 > kColumn;  // the help starts on a line of its own
+    if (!fresh) out += std::string(kColumn - left.size(), ' ');
+    size_t used = 0;
+    const std::string help = o.help;
+    for (size_t at = 0; at < help.size();) {
+      const size_t end = help.find_first_of(" \n", at);
+      const std::string word = help.substr(at, end == std::string::npos ? end : end - at);
+      if (fresh || (used > 0 && used + 1 + word.size() > kWidth)) {
+        out += "\n" + std::string(kColumn, ' ');
+        used = 0;
+        fresh = false;
+      }
+      if (used > 0) {
+        out += ' ';
+        ++used;
+      }
+      out += word;
+      used += word.size();
+      if (end == std::string::npos) break;
+      at = end + 1;
     }
     out += '\n';
   }
 }
 
-// The synopsis: its lines that start a form get "tunebay-host " in front, the others
-// are continuations and stay as they are.
+// The synopsis: its lines that start a form get "usage: tunebay-host " (or as many
+// spaces) in front, the others are continuations, indented as far.
 std::string Synopsis(const CommandSpec& command) {
   std::string out;
   const char* p = command.synopsis;
@@ -339,7 +358,8 @@ std::string Synopsis(const CommandSpec& command) {
     const char* end = std::strchr(p, '\n');
     const std::string line(p, end ? static_cast<size_t>(end - p) : std::strlen(p));
     if (line[0] == ' ') {
-      out += "       " + line + "\n";
+      // Under the first form's command name.
+      out += std::string(7 + sizeof kTool, ' ') + line + "\n";
     } else {
       out += std::string(first ? "usage: " : "       ") + kTool + " " + line + "\n";
     }

@@ -29,7 +29,7 @@ struct OptionSpec {
   char shortName;     // '\0' for none; -x as another spelling of --name
   int values;         // how many values follow: 0 for a flag, 1, or 2 (--keys A B)
   const char* value;  // the values' placeholder in the help ("DIR", "NAME1 NAME2")
-  const char* help;   // one or more lines, without the option itself
+  const char* help;   // the help text, filled to the width when printed
 };
 
 /// One command: its options and what its help says. A command's run function lives

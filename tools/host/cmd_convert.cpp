@@ -547,10 +547,11 @@ int MayWrite(const Options& options, const std::string& path) {
 const cli::CommandSpec kConvertCommand = {
     "convert",
     "the main job: a file or URL into OUT, --format R[:B[:C]]",
-    "convert INPUT OUTPUT [--format R[:B[:C]]] [--encoder NAME] [--no-dither]\n"
-    "        [--tags-from-name | --no-tags] [-y | -n] [--progress]\n"
-    "        [--plugins DIR] [--keys NAME1 NAME2]\n"
-    "convert INPUT... --out-dir DIR [--to flac|wav] [-y | -n] [--cd] [OPTIONS]",
+    "convert INPUT OUTPUT [--format R[:B[:C]]] [--encoder NAME]\n"
+    "        [--no-dither] [--tags-from-name | --no-tags]\n"
+    "        [-y | -n] [--progress] [--plugins DIR]\n"
+    "        [--keys NAME1 NAME2]\n"
+    "convert INPUT... --out-dir DIR [--to flac|wav] [--cd] [...]",
     "Converts INPUT (a file path or an http or ftp URL) into the file OUTPUT, through\n"
     "the manager as a host does: a decoder opens INPUT, the manager's source proxy\n"
     "delivers the audio in the wanted format (converting through the manager's\n"

@@ -146,7 +146,7 @@ const cli::CommandSpec kOrderCommand = {
     "order",
     "decoder priority; set stores a new one",
     "order [--json] [--plugins DIR] [--keys NAME1 NAME2]\n"
-    "order set [--json] [--plugins DIR] [--keys NAME1 NAME2] KEY...",
+    "order set [OPTIONS] KEY...",
     "Lists the decoders in the order in which files are offered to them, each with\n"
     "the key under which that order is stored. 'order set' puts the decoders with the\n"
     "given keys first, in the order given; the others follow in catalogue order.\n",

@@ -12,7 +12,7 @@ namespace host {
 const cli::CommandSpec kSettingsCommand = {
     "settings",
     "the settings dialog; stores what is chosen",
-    "settings [--plugins DIR] [--keys NAME1 NAME2] [--lang LANGID]",
+    "settings [--plugins DIR] [--keys NAME1 NAME2]",
     "Loads the plug-ins as a host does and opens \"Audio Format Settings\", where the\n"
     "decoders' order and the artist/title source are chosen. When the dialog is closed,\n"
     "the manager finishes, which stores the settings. --lang LANGID (decimal or\n"

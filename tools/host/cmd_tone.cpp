@@ -220,9 +220,10 @@ int WriteTone(tb::IManager* manager, const Options& options, PendingOutput& outp
 const cli::CommandSpec kToneCommand = {
     "tone",
     "writes a tagged sine tone through an encoder",
-    "tone OUTPUT [--seconds S] [--freq HZ] [--level DBFS] [--format R[:B[:C]]]\n"
-    "     [--title T] [--artist A] [--album A] [--genre G] [--year Y]\n"
-    "     [--encoder NAME] [--plugins DIR] [--keys NAME1 NAME2]",
+    "tone OUTPUT [--seconds S] [--freq HZ] [--level DBFS]\n"
+    "     [--format R[:B[:C]]] [--title T] [--artist A]\n"
+    "     [--album A] [--genre G] [--year Y] [--encoder NAME]\n"
+    "     [--plugins DIR] [--keys NAME1 NAME2]",
     "Writes a sine tone, the same in every channel, into the file OUTPUT through an\n"
     "encoder, with the given tags. OUTPUT appears only once it is complete.\n",
     kToneOptions,

@@ -49,6 +49,11 @@ bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
     PrintErr("error: the manager refused the plug-in folder %s\n", options.plugins.c_str());
     return false;
   }
+  if (g_verbosity > 0) {
+    PrintErr(
+        "note: plug-in folder %s; settings under HKEY_CURRENT_USER\\Software\\%s\\%s\\Tunebay\n",
+        options.plugins.c_str(), options.keyName1.c_str(), options.keyName2.c_str());
+  }
   if (!manager->Initialise()) {
     PrintErr("error: the manager could not initialise\n");
     return false;

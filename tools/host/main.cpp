@@ -48,6 +48,7 @@ bool OpenSession(Session& session) {
     session.library = nullptr;
     return false;
   }
+  if (g_verbosity > 0) PrintErr("note: loaded %s\n", dll.c_str());
   tb::ILanguageSetting* setting = nullptr;
   if (g_language >= 0 &&
       SUCCEEDED(session.manager->QueryInterface(tb::iid_of<tb::ILanguageSetting>(),
