@@ -7,6 +7,7 @@
 
 #include "host.h"
 #include "host_support.h"
+#include "json.h"
 // CommandLineToArgvW; it needs windows.h, which host.h brings, first.
 #include <shellapi.h>
 // after host.h, which brings windows.h
@@ -24,6 +25,7 @@ std::string ExeFolder() {
 }
 
 int g_language = -1;
+int g_verbosity = 0;
 
 bool OpenSession(Session& session) {
   std::string dll = ExeFolder() + "tunebay.dll";
@@ -46,6 +48,7 @@ bool OpenSession(Session& session) {
     session.library = nullptr;
     return false;
   }
+  if (g_verbosity > 0) PrintErr("note: loaded %s\n", dll.c_str());
   tb::ILanguageSetting* setting = nullptr;
   if (g_language >= 0 &&
       SUCCEEDED(session.manager->QueryInterface(tb::iid_of<tb::ILanguageSetting>(),
@@ -79,6 +82,10 @@ void PrintError(tb::IManager* manager, tb::IError* error, const char* what) {
     for (char& c : line) c = (c == '\r' || c == '\n') ? ' ' : c;
     while (line.find("  ") != std::string::npos) line.erase(line.find("  "), 1);
     while (!line.empty() && line.back() == ' ') line.pop_back();
+    // A result code's name alone says little to a user: the sentence goes first.
+    if (const char* sentence = cli::ResultCodeSentence(line)) {
+      line = std::string(sentence) + " (" + line + ")";
+    }
     PrintErr("error: %s: %s\n", what, line.c_str());
     described->Release();
   } else {
@@ -147,26 +154,18 @@ void PrintTo(FILE* stream, DWORD handle, const char* format, va_list args) {
   WriteWide(stream, handle, Wide(std::string(text.data(), static_cast<size_t>(n)), CP_ACP));
 }
 
-struct Command {
-  const char* name;
-  int (*run)(const Args& args);
-  const char* usage;
-};
-
 const Command kCommands[] = {
-    {"interfaces", CommandInterfaces, "interfaces            what the manager offers"},
-    {"order", CommandOrder, "order [set KEY...]    decoder priority; set stores a new one"},
-    {"list", CommandList, "list [--json]         the components of the plug-ins, loaded and freed"},
-    {"open", CommandOpen, "open NAME [OPTIONS]   a file or URL as a host sees it; --explain"},
-    {"convert", CommandConvert,
-     "convert IN OUT [OPT]  the main job: a file or URL into OUT, --format R:B:C"},
-    {"info", CommandInfo, "info NAME             format, length, tags, and the artist/title rule"},
-    {"tone", CommandTone, "tone OUT [OPTIONS]    writes a tagged sine tone through an encoder"},
-    {"settings", CommandSettings,
-     "settings [--lang ID]  the settings dialog; stores what is chosen"},
-    {"languages", CommandLanguages,
-     "languages             the dialogs' languages with a sample text"},
+    {&kInterfacesCommand, CommandInterfaces},
+    {&kOrderCommand, CommandOrder},
+    {&kListCommand, CommandList},
+    {&kOpenCommand, CommandOpen},
+    {&kConvertCommand, CommandConvert},
+    {&kInfoCommand, CommandInfo},
+    {&kToneCommand, CommandTone},
+    {&kSettingsCommand, CommandSettings},
+    {&kLanguagesCommand, CommandLanguages},
 };
+const size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
 // The tool's own version (the SDK it was built with) and the file version that the
 // version resource of the tunebay.dll beside it states, read without loading it.
@@ -191,12 +190,12 @@ int PrintVersion() {
   return 0;
 }
 
-void PrintUsage() {
-  std::printf(
-      "usage: tunebay-host [--lang LANGID] COMMAND [ARGS]\n"
-      "       tunebay-host --version\n\ncommands:\n");
-  for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
-  std::printf("\n--lang LANGID sets the language of the manager's texts, e.g. 0x0407\n");
+// Ctrl+C and Ctrl+Break end a command that set no handler of its own with the status
+// shells give an interrupted program; a command with partial output to remove sets its
+// own, which Windows asks first.
+BOOL WINAPI EndOnBreak(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  ExitProcess(kExitInterrupted);
 }
 
 }  // namespace
@@ -213,6 +212,29 @@ void PrintErr(const char* format, ...) {
   va_start(args, format);
   PrintTo(stderr, STD_ERROR_HANDLE, format, args);
   va_end(args);
+}
+
+int UsageError(const cli::CommandSpec& command, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintErr("error: ");
+  PrintTo(stderr, STD_ERROR_HANDLE, format, args);
+  va_end(args);
+  PrintErr("\n%s", cli::ShortUsage(command).c_str());
+  return 2;
+}
+
+std::string Utf8OfAnsi(const std::string& text) { return Utf8(Wide(text, CP_ACP)); }
+
+bool PrintJson(const JsonWriter& json) {
+  if (!json.ok()) {
+    PrintErr("error: the JSON output came out malformed; nothing is printed\n");
+    return false;
+  }
+  std::fflush(stdout);
+  std::fwrite(json.str().data(), 1, json.str().size(), stdout);
+  std::fflush(stdout);
+  return true;
 }
 
 // The manager's interface is 8-bit: a name that the system code page cannot spell goes
@@ -251,31 +273,45 @@ bool WideCommandLine(Args& args) {
 int main() {
   host::Args all;
   if (!host::WideCommandLine(all)) return 2;
-  if (all.empty() || all[0] == "--help" || all[0] == "-h") {
-    host::PrintUsage();
-    return all.empty() ? 2 : 0;
+  const host::cli::CommandSpec* specs[host::kCommandCount];
+  for (size_t i = 0; i < host::kCommandCount; ++i) specs[i] = host::kCommands[i].spec;
+  const host::cli::ParsedLine line = host::cli::Parse(all, specs, host::kCommandCount);
+  using Action = host::cli::ParsedLine::Action;
+  switch (line.action) {
+    case Action::kUsage:
+      host::PrintErr("%s", host::cli::GeneralHelp(specs, host::kCommandCount).c_str());
+      return 2;
+    case Action::kError:
+      host::PrintErr("error: %s\n", line.error.c_str());
+      host::PrintErr("%s", line.command ? host::cli::ShortUsage(*line.command).c_str()
+                                        : (host::cli::GeneralUsage() +
+                                           "Run 'tunebay-host help' for the commands.\n")
+                                              .c_str());
+      return 2;
+    case Action::kHelp:
+      host::PrintOut("%s", line.command
+                               ? host::cli::CommandHelp(*line.command).c_str()
+                               : host::cli::GeneralHelp(specs, host::kCommandCount).c_str());
+      return 0;
+    case Action::kVersion:
+      return host::PrintVersion();
+    case Action::kRun:
+      break;
   }
-  if (all[0] == "--version") return host::PrintVersion();
-  if (all[0] == "--lang") {
-    const std::string value = all.size() >= 2 ? all[1] : std::string();
+  if (line.Has("lang")) {
+    const std::string value = line.Value("lang");
     uint16_t language = 0;
     if (!host::ParseLanguageId(value, language)) {
-      std::fprintf(stderr, "error: --lang wants a LANGID such as 0x0407, not '%s'\n",
-                   value.c_str());
-      return 2;
+      return host::UsageError(*line.command,
+                              "--lang wants a LANGID from 0 to 0xFFFF such as 0x0407, not '%s'",
+                              value.c_str());
     }
     host::g_language = int(language);
-    all.erase(all.begin(), all.begin() + 2);
   }
-  if (all.empty()) {
-    host::PrintUsage();
-    return 2;
-  }
-  host::Args args(all.begin() + 1, all.end());
+  host::g_verbosity = line.Verbosity();
+  SetConsoleCtrlHandler(host::EndOnBreak, TRUE);
   for (const host::Command& c : host::kCommands) {
-    if (all[0] == c.name) return c.run(args);
+    if (c.spec == line.command) return c.run(line);
   }
-  std::fprintf(stderr, "error: unknown command '%s'\n", all[0].c_str());
-  host::PrintUsage();
   return 2;
 }
