@@ -113,7 +113,8 @@ void CopyText(char* field, size_t size, const char* text) noexcept {
 }
 
 // Notes what one decoder answered. Its error's message is asked through the manager's
-// DescribeError, as a host would; a decoder that faulted is not asked anything more.
+// DescribeError, as a host would; the error object of a decoder that faulted may be
+// half made and is not asked.
 void NoteAttempt(Manager& manager, const Request& request, IComponent* component, int32_t pass,
                  int32_t answer, unsigned long faultCode, IError* error) {
   if (!request.attempts && !TraceEnabled()) return;

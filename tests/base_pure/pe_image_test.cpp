@@ -112,13 +112,17 @@ TEST(pe_image_test, every_cut_of_an_image_is_read_within_bounds) {
     const tb::PeImage image = tb::ReadPeImage(cut.data(), cut.size());
     // The section table ends at 0x150; from there the image is valid and the tables may be cut.
     EXPECT_EQ(size >= 0x150, image.valid()) << size;
-    if (image.valid() && size < 0x55b) EXPECT_TRUE(image.truncated) << size;
+    if (image.valid() && size < 0x55b) {
+      EXPECT_TRUE(image.truncated) << size;
+    }
   }
 }
 
 TEST(pe_image_test, unterminated_names_and_endless_tables_stop_at_limits) {
   ImageBuilder b(false, tb::kMachineI386);
-  std::memset(&b.bytes[ImageBuilder::file(0x1080)], 'a', 0x80);  // library name runs on
+  // The library's name starts at the section's last byte and runs off its end.
+  b.u32(ImageBuilder::file(0x1000) + 12, 0x13ff);
+  b.bytes.back() = 'a';
   tb::PeImage image = tb::ReadPeImage(b.bytes.data(), b.bytes.size());
   EXPECT_TRUE(image.valid());
   EXPECT_TRUE(image.truncated);

@@ -16,6 +16,7 @@
 
 #include "decoder_plan.h"
 #include "host_support.h"
+#include "plugin_report.h"
 
 namespace host {
 
@@ -323,6 +324,7 @@ bool OpenInput(tb::IManager* manager, const Options& options, const std::string&
     source.reset();
   } else {
     PrintError(manager, error.get(), ("opening " + name).c_str());
+    PrintDecoderAttempts(manager);
     ExplainUrlFailure(manager, name);
     if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
       PrintErr(

@@ -8,6 +8,7 @@
 
 #include "decoder_plan.h"
 #include "host_support.h"
+#include "plugin_report.h"
 
 namespace host {
 
@@ -156,6 +157,7 @@ int Info(tb::IManager* manager, const Options& options) {
       PrintErr("error: %s opened, but the manager could not wrap it in its proxy\n", name.c_str());
     } else {
       PrintError(manager, error.get(), ("opening " + name).c_str());
+      PrintDecoderAttempts(manager);
       ExplainUrlFailure(manager, name);
     }
     return 1;

@@ -7,19 +7,21 @@
 
 #include "base/com.h"
 #include "host_support.h"
+#include "plugin_report.h"
 
 namespace host {
 
 namespace {
 
 const CommandHelp kListHelp = {
-    "usage: tunebay-host list [--plugins DIR] [--keys NAME1 NAME2] [--json]\n"
+    "usage: tunebay-host list [--plugins DIR] [--keys NAME1 NAME2] [--json] [--verbose]\n"
     "\n"
     "Loads the plug-ins of a folder as a host does and lists the components they offer,\n"
     "in catalogue order: name, kind, the library file and the component's index in the\n"
     "collection that delivered it. Then finishes, unloading the plug-ins.\n"
     "\n",
     "  --json               print the catalogue as JSON (texts in UTF-8)\n"
+    "  --verbose            also every file of the folder that gave no component, and why\n"
     "\n"
     "Exit status: 0 when the plug-ins were loaded and unloaded again, 1 when the manager\n"
     "failed, 2 for bad arguments.\n"};
@@ -27,6 +29,7 @@ const CommandHelp kListHelp = {
 struct Options {
   bool help = false;
   bool json = false;
+  bool verbose = false;
   ManagerOptions manager;
 };
 
@@ -38,6 +41,8 @@ bool Parse(const Args& args, Options& options) {
       options.help = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--verbose" || arg == "-v") {
+      options.verbose = true;
     } else if (TakeManagerOption(args, i, options.manager)) {
     } else {
       std::fprintf(stderr, "error: unknown argument or missing value: %s\n", arg.c_str());
@@ -129,7 +134,8 @@ std::string JsonString(const std::string& text) {
   return quoted + "\"";
 }
 
-void PrintJson(const Options& options, const std::vector<Entry>& entries) {
+void PrintJson(const Options& options, const std::vector<Entry>& entries,
+               const std::vector<tb::LoadRecord>& records) {
   std::printf("{\n  \"pluginFolder\": %s,\n  \"components\": [",
               JsonString(options.manager.plugins).c_str());
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -140,7 +146,30 @@ void PrintJson(const Options& options, const std::vector<Entry>& entries) {
         i ? "," : "", JsonString(e.name).c_str(), static_cast<long>(e.kind), KindName(e.kind),
         JsonString(e.module).c_str(), static_cast<long>(e.index));
   }
-  std::printf("%s]\n}\n", entries.empty() ? "" : "\n  ");
+  std::printf("%s]", entries.empty() ? "" : "\n  ");
+  if (options.verbose) {
+    std::printf(",\n  \"files\": [");
+    for (size_t i = 0; i < records.size(); ++i) {
+      const tb::LoadRecord& r = records[i];
+      std::printf(
+          "%s\n    {\"file\": %s, \"outcome\": \"%s\", \"components\": %ld, \"reason\": %s}",
+          i ? "," : "", JsonString(r.fileName).c_str(), LoadOutcomeKey(r.outcome),
+          static_cast<long>(r.componentCount), JsonString(LoadRecordText(r)).c_str());
+    }
+    std::printf("%s]", records.empty() ? "" : "\n  ");
+  }
+  std::printf("\n}\n");
+}
+
+// The files that gave no component (or lost some), each with the scan's reason.
+void PrintSkipped(const std::vector<tb::LoadRecord>& records) {
+  size_t shown = 0;
+  for (const tb::LoadRecord& r : records) {
+    if (r.outcome == tb::kLoadLoaded) continue;
+    if (shown++ == 0) std::printf("Files not used:\n");
+    PrintOut("  %s: %s\n", r.fileName, LoadRecordText(r).c_str());
+  }
+  if (shown == 0) std::printf("Every .dll file of the folder was loaded.\n");
 }
 
 void PrintTable(const Options& options, const std::vector<Entry>& entries) {
@@ -179,10 +208,12 @@ int CommandList(const Args& args) {
   return RunWithManager(options.manager, [&options](tb::IManager* manager) {
     std::vector<Entry> entries;
     if (!ReadCatalogue(manager, entries)) return 1;
+    const std::vector<tb::LoadRecord> records = LoadRecordsOf(manager);
     if (options.json) {
-      PrintJson(options, entries);
+      PrintJson(options, entries, records);
     } else {
       PrintTable(options, entries);
+      if (options.verbose) PrintSkipped(records);
     }
     return 0;
   });

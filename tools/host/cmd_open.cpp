@@ -10,6 +10,7 @@
 #include "base/com.h"
 #include "decoder_plan.h"
 #include "host_support.h"
+#include "plugin_report.h"
 
 namespace host {
 
@@ -141,6 +142,7 @@ int Open(tb::IManager* manager, const Options& options) {
                    options.name.c_str());
     } else {
       PrintError(manager, error.get(), ("opening " + options.name).c_str());
+      PrintDecoderAttempts(manager);
       if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
         std::fprintf(stderr,
                      "note: a format needs at least 8 bits, one channel and a sample "

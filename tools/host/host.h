@@ -61,6 +61,11 @@ int CommandInfo(const Args& args);
 int CommandTone(const Args& args);
 int CommandSettings(const Args& args);
 int CommandLanguages(const Args& args);
+/// doctor (cmd_doctor.cpp): each plug-in file checked in a child process that runs the
+/// hidden command kDoctorChildCommand on it.
+int CommandDoctor(const Args& args);
+int CommandDoctorChild(const Args& args);
+extern const char* const kDoctorChildCommand;
 
 }  // namespace host
 

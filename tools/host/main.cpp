@@ -7,6 +7,7 @@
 
 #include "host.h"
 #include "host_support.h"
+#include "plugin_report.h"
 // CommandLineToArgvW; it needs windows.h, which host.h brings, first.
 #include <shellapi.h>
 // after host.h, which brings windows.h
@@ -52,6 +53,12 @@ bool OpenSession(Session& session) {
                                                 reinterpret_cast<void**>(&setting)))) {
     setting->SetLanguage(uint16_t(g_language));
     setting->Release();
+  }
+  if (!g_trace.empty()) {
+    tb::com_ptr<tb::IPluginDiagnostics> diagnostics = DiagnosticsOf(session.manager);
+    if (!diagnostics || !diagnostics->SetTrace(g_trace.c_str())) {
+      PrintErr("warning: the library's trace cannot be sent to %s\n", g_trace.c_str());
+    }
   }
   return true;
 }
@@ -166,6 +173,8 @@ const Command kCommands[] = {
      "settings [--lang ID]  the settings dialog; stores what is chosen"},
     {"languages", CommandLanguages,
      "languages             the dialogs' languages with a sample text"},
+    {"doctor", CommandDoctor,
+     "doctor [DIR|FILE...]  checks plug-in files one by one and says what is wrong"},
 };
 
 // The tool's own version (the SDK it was built with) and the file version that the
@@ -193,10 +202,13 @@ int PrintVersion() {
 
 void PrintUsage() {
   std::printf(
-      "usage: tunebay-host [--lang LANGID] COMMAND [ARGS]\n"
+      "usage: tunebay-host [-v] [--lang LANGID] COMMAND [ARGS]\n"
       "       tunebay-host --version\n\ncommands:\n");
   for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
   std::printf("\n--lang LANGID sets the language of the manager's texts, e.g. 0x0407\n");
+  std::printf(
+      "-v writes the library's trace to the error stream (TUNEBAY_TRACE=1 does too;\n"
+      "   TUNEBAY_TRACE=FILE appends it to a file)\n");
 }
 
 }  // namespace
@@ -256,6 +268,18 @@ int main() {
     return all.empty() ? 2 : 0;
   }
   if (all[0] == "--version") return host::PrintVersion();
+  // The doctor's own check of one file, in a process of its own.
+  if (all[0] == host::kDoctorChildCommand) {
+    return host::CommandDoctorChild(host::Args(all.begin() + 1, all.end()));
+  }
+  if (all[0] == "-v" || all[0] == "--verbose") {
+    host::g_trace = "1";
+    all.erase(all.begin());
+    if (all.empty()) {
+      host::PrintUsage();
+      return 2;
+    }
+  }
   if (all[0] == "--lang") {
     const std::string value = all.size() >= 2 ? all[1] : std::string();
     uint16_t language = 0;
