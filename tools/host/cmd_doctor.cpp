@@ -179,7 +179,7 @@ bool CheckImage(const std::string& path, Emitter& emit) {
     emit("fail", "image", image.problem);
     return false;
   }
-  emit(image.machine == tb::kMachineI386 && image.isDll() ? "ok" : "fail", "image",
+  emit(image.machine == tb::kMachineI386 && image.isDll() ? "ok" : "info", "image",
        tb::MachineName(image.machine) + (image.wide ? " (64-bit)" : " (32-bit)") +
            (image.isDll() ? " library" : " program, not a library") + ", " +
            tb::SubsystemName(image.subsystem) + " subsystem");
@@ -188,6 +188,7 @@ bool CheckImage(const std::string& path, Emitter& emit) {
          "built for " + tb::MachineName(image.machine) +
              "; plug-ins must be 32-bit x86 libraries, as tunebay.dll is");
   }
+  if (!image.isDll()) emit("fail", "image", "a program, not a library");
   for (const char* entry : {TB_ENTRY_GET_PRIMARY_AUDIO_OBJECT, TB_ENTRY_READY_TO_FINISH}) {
     if (image.exportsName(entry)) {
       emit("ok", "entry-point", std::string("exports ") + entry);
@@ -520,6 +521,8 @@ bool Parse(const Args& args, Options& options) {
 
 int CommandDoctorChild(const Args& args) {
   if (args.size() != 1) return 2;
+  // A crash ends this process quietly, with its code, for the parent to report.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   const std::string path = FullPath(args[0]);
   Emitter emit;
   Session session;
@@ -556,6 +559,7 @@ int CommandDoctorChild(const Args& args) {
     }
     RemoveDirectoryA(empty.c_str());
   }
+  diagnostics.reset();
   CloseSession(session);
   return emit.failed ? 1 : 0;
 }
