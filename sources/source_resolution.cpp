@@ -119,8 +119,7 @@ void NoteAttempt(Manager& manager, const Request& request, IComponent* component
                  int32_t answer, unsigned long faultCode, IError* error) {
   if (!request.attempts && !TraceEnabled()) return;
   OpenAttempt attempt{};
-  if (answer != kOpenFault)
-    CopyText(attempt.component, sizeof attempt.component, component->GetName());
+  CopyText(attempt.component, sizeof attempt.component, component->GetName());
   ComponentOrigin origin{};
   if (manager.GetComponentOrigin(component, &origin)) {
     origin.moduleFileName[kOriginNameSize - 1] = '\0';

@@ -589,7 +589,9 @@ TEST(plugin_scan_test, records_what_became_of_every_file_it_considered) {
     EXPECT_EQ(it->outcome, e.outcome) << e.file;
     EXPECT_EQ(it->componentCount, e.components) << e.file;
     EXPECT_EQ(it->refusedCount, e.refused) << e.file;
-    if (e.detail) EXPECT_STREQ(it->detail, e.detail) << e.file;
+    if (e.detail) {
+      EXPECT_STREQ(it->detail, e.detail) << e.file;
+    }
     EXPECT_EQ(it->faultCode, e.outcome == tb::kLoadFault ? 0xC0000005u : 0u) << e.file;
     EXPECT_EQ(it->systemError != 0, e.outcome == tb::kLoadFailed) << e.file;
   }

@@ -66,6 +66,21 @@ PY
 "$build/wine-run" "$tool" doctor "Z:$dir/zqgood.dll" >"$work/one" 2>&1 ||
   fail "doctor on the good plug-in alone: $(cat "$work/one")"
 
+# A plug-in that hangs or ends the process is reported, and the next file is checked.
+one="$work/alone"
+mkdir -p "$one"
+cp "$plugins/tp_plugin.dll" "$one/zqhangs.dll"
+cp "$plugins/tp_plugin.dll" "$one/zqquits.dll"
+TP_MODE_zqhangs=primary=hang TP_MODE_zqquits=primary=failfast \
+  "$build/wine-run" "$tool" doctor --timeout 3 "Z:$one" >"$work/alone.txt" 2>&1
+status=$?
+cat "$work/alone.txt"
+[ "$status" = 1 ] || fail "doctor over a hanging plug-in exited $status"
+grep -q "FAIL  hang .*no answer within 3 s during the primary step" "$work/alone.txt" ||
+  fail "the hang is not reported"
+grep -q "FAIL  crash .*ended during the primary step: fail-fast exit .*(0xc0000409)" "$work/alone.txt" ||
+  fail "the crash is not reported"
+
 "$build/wine-run" "$tool" list --verbose --plugins "Z:$dir" >"$work/list" 2>&1 ||
   fail "list --verbose: $(cat "$work/list")"
 cat "$work/list"

@@ -27,6 +27,9 @@ std::string FaultText(unsigned long code) {
     case 0xC000001D:
       name = "illegal instruction";
       break;
+    case 0xC0000409:
+      name = "fail-fast exit (a security check or an abort)";
+      break;
     case 0x80000003:
       name = "breakpoint";
       break;
