@@ -10,7 +10,7 @@ add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest E
 set(TB_PURE_SOURCES)
 set(TB_PURE_TESTS)
 set(TB_FUZZ_TARGETS)
-foreach(dir base core services sources nls plugins)
+foreach(dir base core services sources nls plugins tools)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${dir}/pure.cmake)
     include(${PROJECT_SOURCE_DIR}/${dir}/pure.cmake)
   endif()

@@ -100,6 +100,17 @@ if [ "${2:-}" != no-x86_64 ]; then
     fail "list: zqwide64"
 fi
 
+"$build/wine-run" "$tool" list --verbose --json --plugins "Z:$dir" >"$work/list.json" 2>/dev/null ||
+  fail "list --verbose --json"
+/usr/bin/python3 - "$work/list.json" <<'PY' || fail "list --verbose --json: files"
+import json, sys
+files = {f["file"]: f for f in json.load(open(sys.argv[1]))["files"]}
+assert files["zqgood.dll"]["outcome"] == "loaded" and files["zqgood.dll"]["components"] == 1
+assert files["zqneedshelper.dll"]["outcome"] == "load-failed"
+assert "absent_helper.dll" in files["zqneedshelper.dll"]["reason"]
+assert files["unprefixed.dll"]["outcome"] == "skipped-name"
+PY
+
 # A file no decoder opens, over the bundled plug-ins: one line per decoder asked.
 printf 'not audio' >"$work/noise.wav"
 noise="Z:$(echo "$work/noise.wav" | tr / '\\')"

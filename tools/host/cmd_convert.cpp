@@ -8,8 +8,6 @@
 // when the encoder cannot write that format exactly. The tags travel with the audio as
 // the file carries them; the artist/title rule's texts, which may be guessed from the
 // file name, only when asked for.
-#include <io.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,39 +20,32 @@ namespace host {
 
 namespace {
 
-const CommandHelp kConvertHelp = {
-    "usage: tunebay-host convert INPUT OUTPUT [--format RATE:BITS:CHANNELS]\n"
-    "                            [--encoder NAME] [--no-dither]\n"
-    "                            [--tags-from-name | --no-tags]\n"
-    "                            [--plugins DIR] [--keys NAME1 NAME2]\n"
-    "\n"
-    "Converts INPUT (a file path or an http or ftp URL) into the file OUTPUT, through\n"
-    "the manager as a host does: a decoder opens INPUT, the manager's source proxy\n"
-    "delivers the audio in the wanted format (converting through the manager's\n"
-    "convertor), and an encoder writes it through the manager's sink proxy. The tags\n"
-    "INPUT carries are copied as they are. OUTPUT appears only once it is complete.\n"
-    "\n"
-    "  --format R:B:C       the output's sample rate, bits per sample and channels\n"
-    "                       (default: the input's own)\n"
-    "  --encoder NAME       the encoder to write with, by component name or library\n"
-    "                       file name (default: the first encoder that lists OUTPUT's\n"
-    "                       extension; an extension no encoder lists is refused)\n"
-    "  --no-dither          round when the output has fewer bits per sample than the\n"
-    "                       input, instead of adding the convertor's dither\n"
-    "  --tags-from-name     title and artist as the artist/title setting gives them,\n"
-    "                       which may guess them from the file name\n"
-    "  --no-tags            copy no tags\n",
-    "\n"
-    "The work goes to OUTPUT.part beside OUTPUT, which is removed on failure, Ctrl+C,\n"
-    "Ctrl+Break or closing the console, and replaced by the next run.\n"
-    "A progress bar appears on the terminal; the summary goes to standard output.\n"
-    "Exit status:\n"
-    "  0  OUTPUT was written\n"
-    "  1  failure; OUTPUT is then left as it was\n"
-    "  2  bad arguments, or no encoder writes OUTPUT's extension (nothing is written)\n"
-    "  3  OUTPUT was written, but INPUT delivered less than it announced (a damaged\n"
-    "     or cut-short file): OUTPUT is complete as far as the input went\n"
-    "A plug-in that cannot be unloaded at the end is a warning only.\n"};
+// The options of both forms of convert: one file, and several into a folder
+// (cmd_convert_batch.cpp).
+const cli::OptionSpec kConvertOptions[] = {
+    {"format", '\0', 1, "R[:B[:C]]",
+     "the output's sample rate, bits per sample and channels; a field left out or\n"
+     "empty keeps the input's (48000, 48000:24, ::1; default: the input's own)"},
+    {"encoder", '\0', 1, "NAME",
+     "the encoder to write with, by component name or library file name (default:\n"
+     "the first encoder that lists OUTPUT's extension; an extension no encoder lists\n"
+     "is refused)"},
+    {"no-dither", '\0', 0, nullptr,
+     "round when the output has fewer bits per sample than the input, instead of\n"
+     "adding the convertor's dither"},
+    {"tags-from-name", '\0', 0, nullptr,
+     "title and artist as the artist/title setting gives them, which may guess them\n"
+     "from the file name"},
+    {"no-tags", '\0', 0, nullptr, "copy no tags"},
+    {"y", '\0', 0, nullptr, "overwrite an output that exists"},
+    {"n", '\0', 0, nullptr, "never overwrite: an output that exists is skipped"},
+    {"progress", '\0', 0, nullptr,
+     "show the progress line also when the error stream is not a console (a line a\n"
+     "second); -q hides it"},
+    {"out-dir", '\0', 1, "DIR", "several inputs: where the outputs go (made when missing)"},
+    {"to", '\0', 1, "flac|wav", "several inputs: the output format, by extension (default: wav)"},
+    {"cd", '\0', 0, nullptr, "several inputs: CD audio, --format 44100:16:2"},
+};
 
 // Exit statuses beyond 0, 1 and 2 (host.h's).
 const int kExitShortInput = 3;
@@ -64,10 +55,11 @@ const int kExitShortInput = 3;
 const uint32_t kBlockSize = 64 * 1024;
 
 struct Options {
-  bool help = false;
-  bool hasFormat = false;
+  cli::FormatRequest format;
   bool noDither = false;
-  tb::AudioFormat format = {0, 0, 0};
+  bool overwrite = false;      // -y
+  bool keepExisting = false;   // -n
+  bool forceProgress = false;  // --progress
   std::string input;
   std::string output;
   std::string encoder;
@@ -75,42 +67,32 @@ struct Options {
   ManagerOptions manager;
 };
 
-bool Parse(const Args& args, Options& options) {
-  DefaultManagerOptions(options.manager);
-  std::vector<std::string> positional;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--format" && i + 1 < args.size()) {
-      if (!ParseFormatOption(args[++i], options.format)) return false;
-      options.hasFormat = true;
-    } else if (arg == "--no-dither") {
-      options.noDither = true;
-    } else if (arg == "--encoder" && i + 1 < args.size()) {
-      options.encoder = args[++i];
-    } else if (arg == "--tags-from-name" || arg == "--no-tags") {
-      const auto mode = arg == "--no-tags" ? Options::Tags::kNone : Options::Tags::kFromName;
-      if (options.tags != Options::Tags::kOwn && options.tags != mode) {
-        PrintErr("error: --tags-from-name and --no-tags exclude each other\n");
-        return false;
-      }
-      options.tags = mode;
-    } else if (TakeManagerOption(args, i, options.manager)) {
-    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
-      PrintErr("error: unknown option or missing value: %s\n", arg.c_str());
-      return false;
-    } else {
-      positional.push_back(arg);
-    }
-  }
-  if (options.help) return true;
-  if (positional.size() != 2) {
-    PrintErr("error: convert needs an input and an output\n");
+// False after printing why (UsageError) for a line that makes no sense.
+bool Parse(const cli::ParsedLine& line, Options& options) {
+  const cli::CommandSpec& spec = *line.command;
+  if (line.operands.size() != 2) {
+    UsageError(spec, "convert needs an INPUT and an OUTPUT (or --out-dir DIR for several inputs)");
     return false;
   }
-  options.input = positional[0];
-  options.output = positional[1];
+  options.input = line.operands[0];
+  options.output = line.operands[1];
+  options.manager = ManagerOptionsOf(line);
+  if (!FormatOptionOf(line, options.format)) return false;
+  options.noDither = line.Has("no-dither");
+  options.encoder = line.Value("encoder");
+  options.overwrite = line.Has("y");
+  options.keepExisting = line.Has("n");
+  options.forceProgress = line.Has("progress");
+  if (options.overwrite && options.keepExisting) {
+    UsageError(spec, "-y and -n exclude each other");
+    return false;
+  }
+  if (line.Has("tags-from-name") && line.Has("no-tags")) {
+    UsageError(spec, "--tags-from-name and --no-tags exclude each other");
+    return false;
+  }
+  if (line.Has("tags-from-name")) options.tags = Options::Tags::kFromName;
+  if (line.Has("no-tags")) options.tags = Options::Tags::kNone;
   return true;
 }
 
@@ -151,45 +133,62 @@ class FileSinkCreator final : public tb::ISinkCreator {
   tb::AudioFormat sinkFormat_ = {0, 0, 0};
 };
 
-// A bar on the terminal, redrawn a few times a second. Nothing when the error stream
-// is not a terminal: logs get the summary only.
-class ProgressBar {
+// The progress line: on a console redrawn in place a few times a second; forced onto
+// another error stream (a log), a line a second. Nothing otherwise, or with -q: logs
+// get the summary only.
+class Progress {
  public:
-  ProgressBar(uint64_t total, int32_t rate)
-      : enabled_(_isatty(_fileno(stderr)) != 0), total_(total), rate_(rate) {}
+  Progress(uint64_t total, int32_t rate, bool forced)
+      : total_(total), rate_(rate), started_(Now()) {
+    DWORD mode = 0;
+    console_ = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    enabled_ = !Quiet() && (console_ || forced);
+  }
 
   void Update(uint64_t frames) {
     if (!enabled_) return;
     const double now = Now();
-    if (now - last_ < 0.1) return;
+    if (now - last_ < (console_ ? 0.1 : 1.0)) return;
     last_ = now;
-    Draw(frames);
+    Draw(frames, now);
   }
 
   void Done(uint64_t frames) {
     if (!enabled_) return;
-    Draw(frames);
-    PrintErr("\n");
+    Draw(frames, Now());
+    if (console_) PrintErr("\n");
+  }
+
+  // Before an error is printed: the message starts on a line of its own.
+  void Break() {
+    if (enabled_ && console_ && drawn_) PrintErr("\n");
+    drawn_ = false;
   }
 
  private:
-  void Draw(uint64_t frames) {
-    const int kWidth = 40;
-    const double part = total_ ? static_cast<double>(frames) / static_cast<double>(total_) : 0;
-    const int filled = static_cast<int>((part > 1 ? 1 : part) * kWidth);
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.resize(kWidth, '-');
-    const double rate = rate_ > 0 ? rate_ : 1;
-    PrintErr("\r[%s] %3d%%  %.1f of %.1f s", bar.c_str(),
-             static_cast<int>((part > 1 ? 1 : part) * 100), static_cast<double>(frames) / rate,
-             static_cast<double>(total_) / rate);
+  void Draw(uint64_t frames, double now) {
+    std::string line = cli::ProgressLine(frames, total_, rate_, now - started_);
+    if (console_) {
+      // Spaces over what a longer line before left.
+      const size_t shown = line.size();
+      if (shown < width_) line.append(width_ - shown, ' ');
+      width_ = shown;
+      PrintErr("\r%s", line.c_str());
+    } else {
+      PrintErr("%s\n", line.c_str());
+    }
+    drawn_ = true;
     std::fflush(stderr);
   }
 
-  bool enabled_;
+  bool enabled_ = false;
+  bool console_ = false;
+  bool drawn_ = false;
   uint64_t total_;
   int32_t rate_;
+  double started_;
   double last_ = 0;
+  size_t width_ = 0;
 };
 
 // Ctrl+C, Ctrl+Break or closing the console ends the job at the next block, so that the
@@ -312,13 +311,8 @@ std::string ConvertorLine(tb::IManager* manager, const Report& r) {
 // Opens the input wrapped in the source proxy. False after printing why.
 bool OpenInput(tb::IManager* manager, const Options& options, const std::string& name,
                tb::com_ptr<IUnknown>& source) {
-  IUnknown* raw = nullptr;
   tb::com_ptr<tb::IError> error;
-  const bool opened =
-      manager->OpenSource(name.c_str(), options.hasFormat ? &options.format : nullptr, &raw, -1,
-                          tb::kOpenWithProxy, 0, error.put());
-  source = tb::com_ptr<IUnknown>::adopt(raw);
-  if (opened) return true;
+  if (OpenWithFormat(manager, name, options.format, source, error)) return true;
   if (source) {
     PrintErr("error: %s opened, but the manager could not wrap it in its proxy\n", name.c_str());
     source.reset();
@@ -326,7 +320,7 @@ bool OpenInput(tb::IManager* manager, const Options& options, const std::string&
     PrintError(manager, error.get(), ("opening " + name).c_str());
     PrintDecoderAttempts(manager);
     ExplainUrlFailure(manager, name);
-    if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
+    if (options.format.Any() && error && error->GetCode() == tb::result::InvalidParameter) {
       PrintErr(
           "note: a format needs at least 8 bits, one channel and a sample "
           "rate above 0\n");
@@ -361,10 +355,10 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
       setup = convertor.query<tb::IConvertorSetup>();
     }
     if (!setup || !setup->Prepare(tb::kPrepareDitherOff)) {
-      std::fprintf(stderr,
-                   "note: the manager's convertor (%s) has no dither setting; "
-                   "--no-dither changes nothing\n",
-                   ManagerConvertor(manager).Text().c_str());
+      PrintErr(
+          "note: the manager's convertor (%s) has no dither setting; "
+          "--no-dither changes nothing\n",
+          ManagerConvertor(manager).Text().c_str());
     }
   }
 
@@ -455,13 +449,16 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
 
   const uint32_t frameBytes =
       static_cast<uint32_t>(report.delivered.bitsPerSample / 8 * report.delivered.channels);
-  ProgressBar progress(report.reported, report.delivered.sampleRate);
+  Progress progress(report.reported, report.delivered.sampleRate, options.forceProgress);
   std::vector<uint8_t> buffer(kBlockSize);
   bool ok = true;
+  bool interrupted = false;
   int emptyReads = 0;
   for (;;) {
     if (InterlockedCompareExchange(&g_interrupted, 0, 0) != 0) {
-      PrintErr("\nerror: interrupted; %s is not written\n", report.output.c_str());
+      progress.Break();
+      PrintErr("error: interrupted; %s is not written\n", report.output.c_str());
+      interrupted = true;
       ok = false;
       break;
     }
@@ -469,7 +466,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     int32_t status = 0;
     tb::com_ptr<tb::IError> error;
     if (!data->Read(buffer.data(), kBlockSize, &length, &status, error.put())) {
-      PrintErr("\n");
+      progress.Break();
       PrintError(manager, error.get(), ("reading " + report.input).c_str());
       ok = false;
       break;
@@ -482,7 +479,7 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     }
     emptyReads = 0;
     if (!sinkData->Write(buffer.data(), length, 0, error.put())) {
-      PrintErr("\n");
+      progress.Break();
       PrintError(manager, error.get(), ("writing " + report.output).c_str());
       ok = false;
       break;
@@ -510,10 +507,11 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   source.reset();
   factory.reset();
   encoder.reset();
+  if (interrupted) return kExitInterrupted;
   if (!ok || !output.Commit()) return 1;
 
   report.totalSeconds = Now() - started;
-  PrintSummary(report);
+  if (!Quiet()) PrintSummary(report);
   if (report.frames < report.reported) {
     PrintErr(
         "warning: %s delivered %llu frames of the %llu it announced; %s holds what "
@@ -525,15 +523,73 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
   return 0;
 }
 
+// Whether OUTPUT may be written over, as -y and -n say. With neither, a user at a
+// console is asked; otherwise it is replaced, as it always was (the old file goes only
+// once the new one is complete). -1 when it is to be left alone.
+int MayWrite(const Options& options, const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES || options.overwrite) return 1;
+  if (options.keepExisting) {
+    if (!Quiet()) PrintErr("skipped: %s exists (-n)\n", path.c_str());
+    return -1;
+  }
+  DWORD mode = 0;
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (!GetConsoleMode(in, &mode)) return 1;
+  PrintErr("%s exists. Overwrite? [y/N] ", path.c_str());
+  char answer[16] = "";
+  DWORD got = 0;
+  ReadConsoleA(in, answer, sizeof answer - 1, &got, nullptr);
+  if (answer[0] == 'y' || answer[0] == 'Y') return 1;
+  PrintErr("not overwritten (-y overwrites, -n skips without asking)\n");
+  return 0;
+}
+
 }  // namespace
 
-int CommandConvert(const Args& args) {
-  if (IsBatchConvert(args)) return CommandConvertBatch(args);
+const cli::CommandSpec kConvertCommand = {
+    "convert",
+    "the main job: a file or URL into OUT, --format R[:B[:C]]",
+    "convert INPUT OUTPUT [--format R[:B[:C]]] [--encoder NAME]\n"
+    "        [--no-dither] [--tags-from-name | --no-tags]\n"
+    "        [-y | -n] [--progress] [--plugins DIR]\n"
+    "        [--keys NAME1 NAME2]\n"
+    "convert INPUT... --out-dir DIR [--to flac|wav] [--cd] [...]",
+    "Converts INPUT (a file path or an http or ftp URL) into the file OUTPUT, through\n"
+    "the manager as a host does: a decoder opens INPUT, the manager's source proxy\n"
+    "delivers the audio in the wanted format (converting through the manager's\n"
+    "convertor), and an encoder writes it through the manager's sink proxy. The tags\n"
+    "INPUT carries are copied as they are. OUTPUT appears only once it is complete.\n"
+    "With --out-dir (or more than two operands), every INPUT file and every audio file\n"
+    "under every INPUT folder is converted into DIR, each in a process of its own,\n"
+    "keeping its place under its folder: IN/a/b.mp3 becomes DIR/a/b.wav.\n",
+    kConvertOptions,
+    sizeof kConvertOptions / sizeof kConvertOptions[0],
+    true,
+    "The work goes to OUTPUT.part beside OUTPUT, which is removed on failure, Ctrl+C,\n"
+    "Ctrl+Break or closing the console, and replaced by the next run. An OUTPUT that\n"
+    "exists is replaced with -y, kept with -n; with neither, a console asks, and\n"
+    "otherwise it is replaced (several inputs: it is a failure). The progress line (speed\n"
+    "and time left) goes to a console's error stream; the summary to standard output.\n"
+    "Exit status:\n"
+    "  0    OUTPUT was written (or kept, with -n)\n"
+    "  1    failure; OUTPUT is then left as it was\n"
+    "  2    bad arguments, or no encoder writes OUTPUT's extension (nothing is written)\n"
+    "  3    OUTPUT was written, but INPUT delivered less than it announced (a damaged\n"
+    "       or cut-short file): OUTPUT is complete as far as the input went\n"
+    "  130  stopped by Ctrl+C or Ctrl+Break; OUTPUT is left as it was\n"
+    "A plug-in that cannot be unloaded at the end is a warning only. Several inputs:\n"
+    "0 when every file was converted or skipped, 1 when any failed.\n",
+    1,
+    cli::kAnyCount};
+
+int CommandConvert(const cli::ParsedLine& line) {
+  if (IsBatchConvert(line)) return CommandConvertBatch(line);
   Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kConvertHelp);
-  if (options.help) return ShowHelp(kConvertHelp);
+  if (!Parse(line, options)) return 2;
   PendingOutput output;
   if (!output.Prepare(options.output)) return 1;
+  const int may = MayWrite(options, output.final_path());
+  if (may <= 0) return may < 0 ? 0 : 1;
   g_outputGone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   // A plug-in that will not unload is no reason to call a written OUTPUT a failure.
   const int status = RunWithManager(

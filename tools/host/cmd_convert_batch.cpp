@@ -20,87 +20,53 @@ namespace host {
 
 namespace {
 
-const CommandHelp kBatchHelp = {
-    "usage: tunebay-host convert INPUT... --out-dir DIR [--to flac|wav] [-y|-n] [--cd]\n"
-    "                            [--format RATE:BITS:CHANNELS] [--encoder NAME]\n"
-    "                            [--plugins DIR] [--keys NAME1 NAME2]\n"
-    "\n"
-    "Converts every INPUT file, and every audio file under every INPUT folder (a file a\n"
-    "decoder lists the extension of), into DIR, as the single-file convert does (tags\n"
-    "included). A file found in a folder keeps its place under that folder: IN/a/b.mp3\n"
-    "becomes DIR/a/b.wav. Bad files are reported and skipped; the others go on.\n"
-    "\n"
-    "  --out-dir DIR        where the outputs go (made when missing)\n"
-    "  --to flac|wav        the output format, by extension (default: wav)\n"
-    "  -y                   overwrite outputs that exist\n"
-    "  -n                   skip inputs whose output exists\n"
-    "                       (with neither, an existing output is a failure)\n"
-    "  --cd                 CD audio: --format 44100:16:2 (rounded to nearest: the\n"
-    "                       convertor does not dither)\n"
-    "  --format R:B:C       the outputs' sample rate, bits per sample and channels\n"
-    "  --encoder NAME       as for the single-file convert\n",
-    "\n"
-    "Exit status: 0 when every file was converted or skipped, 1 when any failed,\n"
-    "2 for bad arguments.\n"};
-
 struct Options {
-  bool help = false;
   std::vector<std::string> inputs;
   std::string outDir;
   std::string to = "wav";
   bool overwrite = false;
   bool skipExisting = false;
-  std::string format;  // R:B:C passed on, empty for the input's own
-  std::string encoder;
+  std::string format;  // as typed, passed on; empty for the input's own
   ManagerOptions manager;
-  std::vector<std::string> managerArgs;  // --plugins and --keys as typed, passed on
+  std::vector<std::string> passOn;  // options each single-file convert gets as they are
 };
 
-bool Parse(const Args& args, Options& options) {
-  DefaultManagerOptions(options.manager);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const size_t before = i;
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--out-dir" && i + 1 < args.size()) {
-      options.outDir = args[++i];
-    } else if (arg == "--to" && i + 1 < args.size()) {
-      options.to = args[++i];
-      if (options.to != "flac" && options.to != "wav") {
-        std::fprintf(stderr, "error: --to takes flac or wav, not %s\n", options.to.c_str());
-        return false;
-      }
-    } else if (arg == "-y") {
-      options.overwrite = true;
-    } else if (arg == "-n") {
-      options.skipExisting = true;
-    } else if (arg == "--cd") {
-      options.format = "44100:16:2";
-    } else if (arg == "--format" && i + 1 < args.size()) {
-      tb::AudioFormat format;
-      if (!ParseFormatOption(args[++i], format)) return false;
-      options.format = args[i];
-    } else if (arg == "--encoder" && i + 1 < args.size()) {
-      options.encoder = args[++i];
-    } else if (TakeManagerOption(args, i, options.manager)) {
-      options.managerArgs.insert(options.managerArgs.end(), args.begin() + before,
-                                 args.begin() + i + 1);
-    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
-      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
-      return false;
-    } else {
-      options.inputs.push_back(arg);
-    }
+// False after printing why (UsageError) for a line that makes no sense.
+bool Parse(const cli::ParsedLine& line, Options& options) {
+  const cli::CommandSpec& spec = *line.command;
+  options.inputs = line.operands;
+  options.outDir = line.Value("out-dir");
+  options.to = line.Value("to", "wav");
+  if (options.to != "flac" && options.to != "wav") {
+    UsageError(spec, "--to takes flac or wav, not '%s'", options.to.c_str());
+    return false;
   }
-  if (options.help) return true;
+  options.overwrite = line.Has("y");
+  options.skipExisting = line.Has("n");
   if (options.overwrite && options.skipExisting) {
-    std::fprintf(stderr, "error: -y and -n exclude each other\n");
+    UsageError(spec, "-y and -n exclude each other");
     return false;
   }
-  if (options.inputs.empty() || options.outDir.empty()) {
-    std::fprintf(stderr, "error: convert of several inputs needs them and --out-dir\n");
+  if (options.outDir.empty()) {
+    UsageError(spec, "convert of several inputs needs --out-dir DIR");
     return false;
+  }
+  if (line.Has("tags-from-name") && line.Has("no-tags")) {
+    UsageError(spec, "--tags-from-name and --no-tags exclude each other");
+    return false;
+  }
+  cli::FormatRequest format;
+  if (!FormatOptionOf(line, format)) return false;
+  options.format = line.Has("cd") ? "44100:16:2" : line.Value("format");
+  options.manager = ManagerOptionsOf(line);
+  std::vector<std::string>& on = options.passOn;
+  if (line.Has("encoder")) on.insert(on.end(), {"--encoder", line.Value("encoder")});
+  if (line.Has("plugins")) on.insert(on.end(), {"--plugins", options.manager.plugins});
+  if (line.Has("keys")) {
+    on.insert(on.end(), {"--keys", options.manager.keyName1, options.manager.keyName2});
+  }
+  for (const char* flag : {"no-dither", "tags-from-name", "no-tags", "quiet"}) {
+    if (line.Has(flag)) on.push_back(std::string("--") + flag);
   }
   return true;
 }
@@ -192,9 +158,10 @@ int RunChild(const Options& options, const std::string& input, const std::string
   const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return -1;
   std::string line = QuoteArg(self) + " convert " + QuoteArg(input) + " " + QuoteArg(output);
-  if (!options.format.empty()) line += " --format " + options.format;
-  if (!options.encoder.empty()) line += " --encoder " + QuoteArg(options.encoder);
-  for (const std::string& arg : options.managerArgs) line += " " + QuoteArg(arg);
+  // The names are whole: the child's own output decision is -y, made here.
+  line += " -y";
+  if (!options.format.empty()) line += " --format=" + QuoteArg(options.format);
+  for (const std::string& arg : options.passOn) line += " " + QuoteArg(arg);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -212,28 +179,25 @@ int RunChild(const Options& options, const std::string& input, const std::string
   return static_cast<int>(status);
 }
 
-}  // namespace
+// Ctrl+C reaches the converting child too, which removes its partial output; the
+// batch stops after it.
+volatile LONG g_batchInterrupted = 0;
 
-bool IsBatchConvert(const Args& args) {
-  size_t positional = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--out-dir" || a == "--to" || a == "--cd" || a == "-y" || a == "-n") return true;
-    if (a == "--format" || a == "--encoder" || a == "--plugins") {
-      ++i;
-    } else if (a == "--keys") {
-      i += 2;
-    } else if (a.empty() || a[0] != '-') {
-      ++positional;
-    }
-  }
-  return positional > 2;
+BOOL WINAPI OnBatchBreak(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  InterlockedExchange(&g_batchInterrupted, 1);
+  return TRUE;
 }
 
-int CommandConvertBatch(const Args& args) {
+}  // namespace
+
+bool IsBatchConvert(const cli::ParsedLine& line) {
+  return line.Has("out-dir") || line.Has("to") || line.Has("cd") || line.operands.size() > 2;
+}
+
+int CommandConvertBatch(const cli::ParsedLine& line) {
   Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kBatchHelp);
-  if (options.help) return ShowHelp(kBatchHelp);
+  if (!Parse(line, options)) return 2;
 
   std::set<std::string> extensions;
   if (!DecoderExtensions(options, extensions)) return 1;
@@ -260,6 +224,7 @@ int CommandConvertBatch(const Args& args) {
   }
 
   size_t converted = 0, skipped = 0;
+  SetConsoleCtrlHandler(OnBatchBreak, TRUE);
   // Two inputs that map to one output (a.flac and a.mp3 side by side) must not have the
   // second silently replace the first's output, even with -y.
   std::set<std::string> taken;
@@ -289,6 +254,10 @@ int CommandConvertBatch(const Args& args) {
       continue;
     }
     const int status = RunChild(options, job.input, output);
+    if (status == kExitInterrupted || InterlockedCompareExchange(&g_batchInterrupted, 0, 0)) {
+      std::printf("interrupted: %zu converted, %zu not done\n", converted, jobs.size() - i);
+      return kExitInterrupted;
+    }
     if (status == 0) {
       ++converted;
     } else {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "base/fault_guard.h"
 #include "base/image_check.h"
 #include "host_support.h"
+#include "json.h"
 #include "plugin_report.h"
 
 namespace host {
@@ -22,22 +24,10 @@ const char* const kDoctorChildCommand = "__doctor-check";
 
 namespace {
 
-const CommandHelp kDoctorHelp = {
-    "usage: tunebay-host doctor [--json] [--timeout SECONDS] [DIR|FILE...]\n"
-    "\n"
-    "Checks plug-in libraries one by one and names what keeps each from being used: the\n"
-    "file name rule, the image (machine, subsystem, a library at all), imports that do\n"
-    "not resolve, both entry points, the primary object, each component (kind, name,\n"
-    "vendor, interfaces, extensions) and its Setup, and ReadyToFinish once everything\n"
-    "is released. A folder means its *.dll files; without arguments the tool's plug-in\n"
-    "folder. Each file is checked in a process of its own, so a crash or a hang is\n"
-    "reported, not fatal.\n"
-    "\n",
-    "  --json               print the results as JSON (texts in UTF-8)\n"
-    "  --timeout SECONDS    how long one file's check may take (default 30)\n"
-    "\n"
-    "Exit status: 0 when every file checked is a working plug-in, 1 when any has a\n"
-    "problem, 2 for bad arguments.\n"};
+const cli::OptionSpec kDoctorOptions[] = {
+    {"json", '\0', 0, nullptr, "print the results as JSON (fields in docs/host-tool.md)"},
+    {"timeout", '\0', 1, "SECONDS", "how long one file's check may take (default 30)"},
+};
 
 // The registry key names of the manager that a check sets components up with: not the
 // tool's, so that a check never stores a decoder order over the user's.
@@ -425,50 +415,20 @@ FileReport CheckInChild(const std::string& path, DWORD timeoutMs) {
   return report;
 }
 
-// A text in the system code page as a JSON string in UTF-8.
-std::string Json(const std::string& text) {
-  std::string utf8;
-  const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-  if (wide > 0) {
-    std::wstring buffer(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &buffer[0], wide);
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
-    utf8.resize(static_cast<size_t>(bytes > 0 ? bytes : 0));
-    if (bytes > 0) {
-      WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, &utf8[0], bytes, nullptr, nullptr);
+bool PrintJsonReports(const std::vector<FileReport>& reports, bool failed) {
+  JsonWriter json;
+  json.BeginObject().Key("ok").Bool(!failed).Key("files").BeginArray();
+  for (const FileReport& r : reports) {
+    json.BeginObject().Key("file").String(Utf8OfAnsi(r.path)).Key("ok").Bool(!r.failed);
+    json.Key("checks").BeginArray();
+    for (const Check& c : r.checks) {
+      json.BeginObject().Key("check").String(c.name).Key("status").String(c.status);
+      json.Key("text").String(Utf8OfAnsi(c.text)).EndObject();
     }
+    json.EndArray().EndObject();
   }
-  std::string quoted = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
-void PrintJson(const std::vector<FileReport>& reports, bool failed) {
-  std::printf("{\n  \"ok\": %s,\n  \"files\": [", failed ? "false" : "true");
-  for (size_t i = 0; i < reports.size(); ++i) {
-    const FileReport& r = reports[i];
-    std::printf("%s\n    {\"file\": %s, \"ok\": %s, \"checks\": [", i ? "," : "",
-                Json(r.path).c_str(), r.failed ? "false" : "true");
-    for (size_t j = 0; j < r.checks.size(); ++j) {
-      const Check& c = r.checks[j];
-      std::printf("%s\n      {\"check\": %s, \"status\": %s, \"text\": %s}", j ? "," : "",
-                  Json(c.name).c_str(), Json(c.status).c_str(), Json(c.text).c_str());
-    }
-    std::printf("%s]}", r.checks.empty() ? "" : "\n    ");
-  }
-  std::printf("%s]\n}\n", reports.empty() ? "" : "\n  ");
+  json.EndArray().EndObject();
+  return PrintJson(json);
 }
 
 void PrintText(const std::vector<FileReport>& reports) {
@@ -479,42 +439,6 @@ void PrintText(const std::vector<FileReport>& reports) {
                c.name.c_str(), c.text.c_str());
     }
   }
-}
-
-struct Options {
-  bool help = false;
-  bool json = false;
-  DWORD timeoutMs = 30000;
-  std::vector<std::string> paths;
-};
-
-bool Parse(const Args& args, Options& options) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--timeout" && i + 1 < args.size()) {
-      char* end = nullptr;
-      const unsigned long seconds = std::strtoul(args[++i].c_str(), &end, 10);
-      if (!end || *end || seconds == 0 || seconds > 3600) {
-        PrintErr("error: --timeout wants whole seconds from 1 to 3600, not '%s'\n",
-                 args[i].c_str());
-        return false;
-      }
-      options.timeoutMs = static_cast<DWORD>(seconds * 1000);
-    } else if (arg == "--") {
-      options.paths.insert(options.paths.end(), args.begin() + long(i) + 1, args.end());
-      break;
-    } else if (!arg.empty() && arg[0] == '-') {
-      PrintErr("error: unknown argument or missing value: %s\n", arg.c_str());
-      return false;
-    } else {
-      options.paths.push_back(arg);
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -564,11 +488,40 @@ int CommandDoctorChild(const Args& args) {
   return emit.failed ? 1 : 0;
 }
 
-int CommandDoctor(const Args& args) {
-  Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kDoctorHelp);
-  if (options.help) return ShowHelp(kDoctorHelp);
-  if (options.paths.empty()) options.paths.push_back(ExeFolder() + "plugins");
+const cli::CommandSpec kDoctorCommand = {
+    "doctor",
+    "checks plug-in files one by one and says what keeps each from working",
+    "doctor [--json] [--timeout SECONDS] [DIR|FILE...]",
+    "Checks plug-in libraries one by one and names what keeps each from being used: the\n"
+    "file name rule, the image (machine, subsystem, a library at all), imports that do\n"
+    "not resolve, both entry points, the primary object, each component (kind, name,\n"
+    "vendor, interfaces, extensions) and its Setup, and ReadyToFinish once everything\n"
+    "is released. A folder means its *.dll files; without arguments, the tool's plug-in\n"
+    "folder. Each file is checked in a process of its own, so a plug-in that crashes or\n"
+    "hangs is reported, not fatal.\n",
+    kDoctorOptions,
+    sizeof kDoctorOptions / sizeof kDoctorOptions[0],
+    false,
+    "Exit status: 0 when every file checked is a working plug-in, 1 when any has a\n"
+    "problem, 2 for bad arguments.\n",
+    0,
+    cli::kAnyCount};
+
+int CommandDoctor(const cli::ParsedLine& line) {
+  DWORD timeoutMs = 30000;
+  if (line.Has("timeout")) {
+    const std::string text = line.Value("timeout");
+    char* end = nullptr;
+    const unsigned long seconds = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || !end || *end || seconds == 0 || seconds > 3600) {
+      return UsageError(kDoctorCommand, "--timeout wants whole seconds from 1 to 3600, not '%s'",
+                        text.c_str());
+    }
+    timeoutMs = static_cast<DWORD>(seconds * 1000);
+  }
+  const bool asJson = line.Has("json");
+  std::vector<std::string> paths = line.operands;
+  if (paths.empty()) paths.push_back(ExeFolder() + "plugins");
 
   // Which names the scan admits, asked of the library once.
   Session session;
@@ -577,7 +530,7 @@ int CommandDoctor(const Args& args) {
 
   std::vector<FileReport> reports;
   bool failed = false;
-  for (const std::string& typed : options.paths) {
+  for (const std::string& typed : paths) {
     const std::string path = FullPath(typed);
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -619,15 +572,15 @@ int CommandDoctor(const Args& args) {
              false});
         continue;
       }
-      reports.push_back(CheckInChild(file, options.timeoutMs));
+      reports.push_back(CheckInChild(file, timeoutMs));
       failed = failed || reports.back().failed;
     }
   }
   diagnostics.reset();
   CloseSession(session);
 
-  if (options.json) {
-    PrintJson(reports, failed);
+  if (asJson) {
+    if (!PrintJsonReports(reports, failed)) return 1;
   } else {
     PrintText(reports);
     const size_t problems = static_cast<size_t>(std::count_if(

@@ -14,7 +14,21 @@ struct Row {
 
 }  // namespace
 
-int CommandInterfaces(const Args&) {
+const cli::CommandSpec kInterfacesCommand = {
+    "interfaces",
+    "what the manager offers",
+    "interfaces",
+    "Loads tunebay.dll, takes its manager and asks it for each of its secondary\n"
+    "interfaces, without initialising it.\n",
+    nullptr,
+    0,
+    false,
+    "Exit status: 0 when every interface answers, 1 when one does not or the library\n"
+    "did not load, 2 for bad arguments.\n",
+    0,
+    0};
+
+int CommandInterfaces(const cli::ParsedLine&) {
   Session session;
   if (!OpenSession(session)) return 1;
   const Row rows[] = {

@@ -39,11 +39,22 @@ void PrintInCodePage(const std::string& text, UINT codePage) {
 
 }  // namespace
 
-int CommandLanguages(const Args& args) {
-  if (!args.empty()) {
-    std::fprintf(stderr, "usage: tunebay-host [--lang LANGID] languages\n");
-    return 2;
-  }
+const cli::CommandSpec kLanguagesCommand = {
+    "languages",
+    "the dialogs' languages with a sample text",
+    "languages [--lang LANGID]",
+    "Lists the languages of the settings dialogs, each with the LANGIDs that choose it\n"
+    "and a translated sample text; '*' marks the language --lang chose (or the manager's\n"
+    "own).\n",
+    nullptr,
+    0,
+    false,
+    "Exit status: 0 when every language has its sample text, 1 otherwise or when the\n"
+    "library did not load, 2 for bad arguments.\n",
+    0,
+    0};
+
+int CommandLanguages(const cli::ParsedLine&) {
   Session session;
   if (!OpenSession(session)) return 1;
   tb::ILanguageList* list = nullptr;

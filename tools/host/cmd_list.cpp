@@ -7,50 +7,25 @@
 
 #include "base/com.h"
 #include "host_support.h"
+#include "json.h"
 #include "plugin_report.h"
 
 namespace host {
 
 namespace {
 
-const CommandHelp kListHelp = {
-    "usage: tunebay-host list [--plugins DIR] [--keys NAME1 NAME2] [--json] [--verbose]\n"
-    "\n"
-    "Loads the plug-ins of a folder as a host does and lists the components they offer,\n"
-    "in catalogue order: name, kind, the library file and the component's index in the\n"
-    "collection that delivered it. Then finishes, unloading the plug-ins.\n"
-    "\n",
-    "  --json               print the catalogue as JSON (texts in UTF-8)\n"
-    "  --verbose            also every file of the folder that gave no component, and why\n"
-    "\n"
-    "Exit status: 0 when the plug-ins were loaded and unloaded again, 1 when the manager\n"
-    "failed, 2 for bad arguments.\n"};
+const cli::OptionSpec kListOptions[] = {
+    {"json", '\0', 0, nullptr, "print the catalogue as JSON (fields in docs/host-tool.md)"},
+    {"verbose", '\0', 0, nullptr,
+     "also every .dll file of the folder that gave no component, and why\n"
+     "(\"files\" in the JSON)"},
+};
 
 struct Options {
-  bool help = false;
   bool json = false;
   bool verbose = false;
   ManagerOptions manager;
 };
-
-bool Parse(const Args& args, Options& options) {
-  DefaultManagerOptions(options.manager);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--verbose" || arg == "-v") {
-      options.verbose = true;
-    } else if (TakeManagerOption(args, i, options.manager)) {
-    } else {
-      std::fprintf(stderr, "error: unknown argument or missing value: %s\n", arg.c_str());
-      return false;
-    }
-  }
-  return true;
-}
 
 struct Entry {
   std::string name;
@@ -103,73 +78,32 @@ bool ReadCatalogue(tb::IManager* manager, std::vector<Entry>& entries) {
   return true;
 }
 
-// A text in the system code page as a JSON string in UTF-8.
-std::string JsonString(const std::string& text) {
-  std::string utf8 = text;
-  const int wide = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (wide > 0) {
-    std::vector<wchar_t> buffer(static_cast<size_t>(wide));
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer.data(), wide);
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, buffer.data(), -1, nullptr, 0, nullptr, nullptr);
-    if (bytes > 0) {
-      std::vector<char> out(static_cast<size_t>(bytes));
-      WideCharToMultiByte(CP_UTF8, 0, buffer.data(), -1, out.data(), bytes, nullptr, nullptr);
-      utf8.assign(out.data());
-    }
+bool PrintJsonCatalogue(const Options& options, const std::vector<Entry>& entries,
+                        const std::vector<tb::LoadRecord>& records) {
+  JsonWriter json;
+  json.BeginObject().Key("pluginFolder").String(Utf8OfAnsi(options.manager.plugins));
+  json.Key("components").BeginArray();
+  for (const Entry& e : entries) {
+    json.BeginObject();
+    json.Key("name").String(Utf8OfAnsi(e.name));
+    json.Key("kind").Int(e.kind).Key("kindName").String(KindName(e.kind));
+    json.Key("module").String(Utf8OfAnsi(e.module)).Key("index").Int(e.index);
+    json.EndObject();
   }
-  std::string quoted = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
-void PrintJson(const Options& options, const std::vector<Entry>& entries,
-               const std::vector<tb::LoadRecord>& records) {
-  std::printf("{\n  \"pluginFolder\": %s,\n  \"components\": [",
-              JsonString(options.manager.plugins).c_str());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const Entry& e = entries[i];
-    std::printf(
-        "%s\n    {\"name\": %s, \"kind\": %ld, \"kindName\": \"%s\", \"module\": %s, "
-        "\"index\": %ld}",
-        i ? "," : "", JsonString(e.name).c_str(), static_cast<long>(e.kind), KindName(e.kind),
-        JsonString(e.module).c_str(), static_cast<long>(e.index));
-  }
-  std::printf("%s]", entries.empty() ? "" : "\n  ");
+  json.EndArray();
   if (options.verbose) {
-    std::printf(",\n  \"files\": [");
-    for (size_t i = 0; i < records.size(); ++i) {
-      const tb::LoadRecord& r = records[i];
-      std::printf(
-          "%s\n    {\"file\": %s, \"outcome\": \"%s\", \"components\": %ld, \"reason\": %s}",
-          i ? "," : "", JsonString(r.fileName).c_str(), LoadOutcomeKey(r.outcome),
-          static_cast<long>(r.componentCount), JsonString(LoadRecordText(r)).c_str());
+    json.Key("files").BeginArray();
+    for (const tb::LoadRecord& r : records) {
+      json.BeginObject().Key("file").String(Utf8OfAnsi(r.fileName));
+      json.Key("outcome").String(LoadOutcomeKey(r.outcome));
+      json.Key("components").Int(r.componentCount);
+      json.Key("reason").String(Utf8OfAnsi(LoadRecordText(r)));
+      json.EndObject();
     }
-    std::printf("%s]", records.empty() ? "" : "\n  ");
+    json.EndArray();
   }
-  std::printf("\n}\n");
-}
-
-// The files that gave no component (or lost some), each with the scan's reason.
-void PrintSkipped(const std::vector<tb::LoadRecord>& records) {
-  size_t shown = 0;
-  for (const tb::LoadRecord& r : records) {
-    if (r.outcome == tb::kLoadLoaded) continue;
-    if (shown++ == 0) std::printf("Files not used:\n");
-    PrintOut("  %s: %s\n", r.fileName, LoadRecordText(r).c_str());
-  }
-  if (shown == 0) std::printf("Every .dll file of the folder was loaded.\n");
+  json.EndObject();
+  return PrintJson(json);
 }
 
 void PrintTable(const Options& options, const std::vector<Entry>& entries) {
@@ -199,22 +133,46 @@ void PrintTable(const Options& options, const std::vector<Entry>& entries) {
               modules.size() == 1 ? "y" : "ies");
 }
 
+// The files that gave no component (or lost some), each with the scan's reason.
+void PrintSkipped(const std::vector<tb::LoadRecord>& records) {
+  size_t shown = 0;
+  for (const tb::LoadRecord& r : records) {
+    if (r.outcome == tb::kLoadLoaded) continue;
+    if (shown++ == 0) std::printf("Files not used:\n");
+    PrintOut("  %s: %s\n", r.fileName, LoadRecordText(r).c_str());
+  }
+  if (shown == 0) std::printf("Every .dll file of the folder was loaded.\n");
+}
+
 }  // namespace
 
-int CommandList(const Args& args) {
+const cli::CommandSpec kListCommand = {
+    "list",
+    "the components of the plug-ins, loaded and freed",
+    "list [--json] [--verbose] [--plugins DIR] [--keys NAME1 NAME2]",
+    "Loads the plug-ins of a folder as a host does and lists the components they offer,\n"
+    "in catalogue order: name, kind, the library file and the component's index in the\n"
+    "collection that delivered it. Then finishes, unloading the plug-ins.\n",
+    kListOptions,
+    sizeof kListOptions / sizeof kListOptions[0],
+    true,
+    "Exit status: 0 when the plug-ins were loaded and unloaded again, 1 when the manager\n"
+    "failed, 2 for bad arguments.\n",
+    0,
+    0};
+
+int CommandList(const cli::ParsedLine& line) {
   Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kListHelp);
-  if (options.help) return ShowHelp(kListHelp);
+  options.json = line.Has("json");
+  options.verbose = line.Has("verbose");
+  options.manager = ManagerOptionsOf(line);
   return RunWithManager(options.manager, [&options](tb::IManager* manager) {
     std::vector<Entry> entries;
     if (!ReadCatalogue(manager, entries)) return 1;
     const std::vector<tb::LoadRecord> records = LoadRecordsOf(manager);
-    if (options.json) {
-      PrintJson(options, entries, records);
-    } else {
-      PrintTable(options, entries);
-      if (options.verbose) PrintSkipped(records);
-    }
+    if (options.json) return PrintJsonCatalogue(options, entries, records) ? 0 : 1;
+    PrintTable(options, entries);
+    if (options.verbose) PrintSkipped(records);
     return 0;
   });
 }

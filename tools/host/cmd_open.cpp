@@ -10,72 +10,57 @@
 #include "base/com.h"
 #include "decoder_plan.h"
 #include "host_support.h"
+#include "json.h"
 #include "plugin_report.h"
 
 namespace host {
 
 namespace {
 
-const CommandHelp kOpenHelp = {
-    "usage: tunebay-host open NAME [--format RATE:BITS:CHANNELS] [--explain]\n"
-    "                              [--plugins DIR] [--keys NAME1 NAME2]\n"
-    "\n"
-    "Opens NAME (a full file path, a UNC path, or an http or ftp URL) through the\n"
-    "manager's decoders, wrapped in the manager's proxy, and prints the format the\n"
-    "proxy presents, the length, and the title and artist as the user's artist/title\n"
-    "setting gives them. Then releases the source and finishes.\n"
-    "\n"
-    "  --format R:B:C       the format to present: sample rate, bits per sample and\n"
-    "                       channels (default: the source's own); a different format is\n"
-    "                       converted by the manager's convertor when the source starts\n"
-    "  --explain            first print, from the user's decoder order and each\n"
-    "                       decoder's extension list, the order in which the decoders\n"
-    "                       will be tried and in which pass\n",
-    "\n"
-    "Exit status: 0 when the source opened, 1 when it did not or the manager failed,\n"
-    "2 for bad arguments.\n"};
+const cli::OptionSpec kOpenOptions[] = {
+    {"format", '\0', 1, "R[:B[:C]]",
+     "the format to present: sample rate, bits per sample and channels; a field\n"
+     "left out or empty keeps the source's own (48000, 48000:24, ::1); a different\n"
+     "format is converted by the manager's convertor when the source starts"},
+    {"explain", '\0', 0, nullptr,
+     "first print, from the user's decoder order and each decoder's extension list,\n"
+     "the order in which the decoders will be tried and in which pass"},
+    {"json", '\0', 0, nullptr, "print the result as JSON (fields in docs/host-tool.md)"},
+};
 
 struct Options {
-  bool help = false;
   bool explain = false;
-  bool hasFormat = false;
-  tb::AudioFormat format = {0, 0, 0};
+  bool json = false;
+  cli::FormatRequest format;
   std::string name;
   ManagerOptions manager;
 };
 
-bool Parse(const Args& args, Options& options) {
-  DefaultManagerOptions(options.manager);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--explain") {
-      options.explain = true;
-    } else if (arg == "--format" && i + 1 < args.size()) {
-      if (!ParseFormatOption(args[++i], options.format)) return false;
-      options.hasFormat = true;
-    } else if (TakeManagerOption(args, i, options.manager)) {
-    } else if (!arg.empty() && arg[0] == '-') {
-      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
-      return false;
-    } else if (options.name.empty()) {
-      options.name = arg;
-    } else {
-      std::fprintf(stderr, "error: unexpected argument: %s\n", arg.c_str());
-      return false;
-    }
-  }
-  if (options.name.empty() && !options.help) {
-    std::fprintf(stderr, "error: open needs the name of a file or URL\n");
-    return false;
-  }
-  return true;
-}
-
 std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
 
 // ---- --explain ----------------------------------------------------------------------
+
+// The plan as JSON members of the open object: "extension" and "decoders".
+void ExplainJson(tb::IManager* manager, const std::string& name, JsonWriter& json) {
+  std::string extension, note;
+  const bool searched = SearchExtensionOf(manager, name, extension, note);
+  std::vector<DecoderCandidate> candidates;
+  if (searched) ListDecoders(manager, extension, candidates);
+  json.Key("extension").String(Utf8OfAnsi(extension));
+  json.Key("decoders").BeginArray();
+  for (const DecoderCandidate& c : candidates) {
+    json.BeginObject().Key("name").String(Utf8OfAnsi(c.label.name));
+    json.Key("module").String(Utf8OfAnsi(c.label.module)).Key("index").Int(c.label.index);
+    json.Key("extensions").String(Utf8OfAnsi(c.extensions));
+    if (c.skipped.empty()) {
+      json.Key("pass").Int(c.lists ? 0 : 1);
+    } else {
+      json.Key("pass").Null().Key("skipped").String(Utf8OfAnsi(c.skipped));
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+}
 
 void Explain(tb::IManager* manager, const std::string& name) {
   std::string extension, note;
@@ -125,28 +110,30 @@ tb::com_ptr<I> Face(IUnknown* object) {
   return tb::com_ptr<IUnknown>(object).query<I>();
 }
 
+void JsonFormat(JsonWriter& json, const char* key, const tb::AudioFormat& f) {
+  json.Key(key).BeginObject().Key("sampleRate").Int(f.sampleRate);
+  json.Key("bitsPerSample").Int(f.bitsPerSample).Key("channels").Int(f.channels).EndObject();
+}
+
 int Open(tb::IManager* manager, const Options& options) {
-  IUnknown* raw = nullptr;
+  tb::com_ptr<IUnknown> source;
   tb::com_ptr<tb::IError> error;
-  const bool opened =
-      manager->OpenSource(options.name.c_str(), options.hasFormat ? &options.format : nullptr, &raw,
-                          -1, tb::kOpenWithProxy, 0, error.put());
-  tb::com_ptr<IUnknown> source = tb::com_ptr<IUnknown>::adopt(raw);
+  const bool opened = OpenWithFormat(manager, options.name, options.format, source, error);
   if (!opened) {
     if (source) {
       // A decoder opened it, but the proxy could not be built around its object.
-      std::fprintf(stderr,
-                   "error: %s opened, but the manager could not wrap it: the source "
-                   "lacks an interface the proxy needs, or its format describes no "
-                   "audio\n",
-                   options.name.c_str());
+      PrintErr(
+          "error: %s opened, but the manager could not wrap it: the source "
+          "lacks an interface the proxy needs, or its format describes no "
+          "audio\n",
+          options.name.c_str());
     } else {
       PrintError(manager, error.get(), ("opening " + options.name).c_str());
       PrintDecoderAttempts(manager);
-      if (options.hasFormat && error && error->GetCode() == tb::result::InvalidParameter) {
-        std::fprintf(stderr,
-                     "note: a format needs at least 8 bits, one channel and a sample "
-                     "rate above 0\n");
+      if (options.format.Any() && error && error->GetCode() == tb::result::InvalidParameter) {
+        PrintErr(
+            "note: a format needs at least 8 bits, one channel and a sample "
+            "rate above 0\n");
       }
     }
     return 1;
@@ -156,10 +143,38 @@ int Open(tb::IManager* manager, const Options& options) {
   tb::com_ptr<tb::ISourcePosition> position = Face<tb::ISourcePosition>(source.get());
   tb::com_ptr<tb::IOriginalFormat> original = Face<tb::IOriginalFormat>(source.get());
   tb::com_ptr<tb::ITagInfo> tags = Face<tb::ITagInfo>(source.get());
-  std::printf("Opened %s\n", options.name.c_str());
   tb::AudioFormat presented = {0, 0, 0}, own = {0, 0, 0};
   if (data) data->GetFormat(&presented);
   if (original) original->GetSourceFormat(&own);
+  if (options.json) {
+    JsonWriter json;
+    json.BeginObject().Key("name").String(Utf8OfAnsi(options.name));
+    JsonFormat(json, "format", presented);
+    JsonFormat(json, "sourceFormat", own);
+    json.Key("converted").Bool(!SameFormat(own, presented));
+    if (position) {
+      const uint64_t frames = position->GetLength();
+      json.Key("lengthFrames").UInt(frames);
+      json.Key("lengthSeconds");
+      if (presented.sampleRate > 0) {
+        json.Number(static_cast<double>(frames) / presented.sampleRate);
+      } else {
+        json.Null();
+      }
+    }
+    json.Key("hasTags").Bool(static_cast<bool>(tags));
+    if (tags) {
+      // Each text is copied at once: the next call may replace it.
+      const char* text = tags->GetTitle();
+      json.Key("title").String(Utf8OfAnsi(text ? text : ""));
+      text = tags->GetArtist();
+      json.Key("artist").String(Utf8OfAnsi(text ? text : ""));
+    }
+    if (options.explain) ExplainJson(manager, options.name, json);
+    json.EndObject();
+    return PrintJson(json) ? 0 : 1;
+  }
+  std::printf("Opened %s\n", options.name.c_str());
   std::printf("  format:  %s\n", FormatText(presented).c_str());
   std::printf("  source:  %s%s\n", FormatText(own).c_str(),
               own.sampleRate == presented.sampleRate &&
@@ -191,12 +206,32 @@ int Open(tb::IManager* manager, const Options& options) {
 
 }  // namespace
 
-int CommandOpen(const Args& args) {
+const cli::CommandSpec kOpenCommand = {
+    "open",
+    "a file or URL as a host sees it; --explain",
+    "open NAME [--format R[:B[:C]]] [--explain] [--json]\n"
+    "     [--plugins DIR] [--keys NAME1 NAME2]",
+    "Opens NAME (a full file path, a UNC path, or an http or ftp URL) through the\n"
+    "manager's decoders, wrapped in the manager's proxy, and prints the format the\n"
+    "proxy presents, the length, and the title and artist as the user's artist/title\n"
+    "setting gives them. Then releases the source and finishes.\n",
+    kOpenOptions,
+    sizeof kOpenOptions / sizeof kOpenOptions[0],
+    true,
+    "Exit status: 0 when the source opened, 1 when it did not or the manager failed,\n"
+    "2 for bad arguments.\n",
+    1,
+    1};
+
+int CommandOpen(const cli::ParsedLine& line) {
   Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kOpenHelp);
-  if (options.help) return ShowHelp(kOpenHelp);
+  options.explain = line.Has("explain");
+  options.json = line.Has("json");
+  options.name = line.operands[0];
+  options.manager = ManagerOptionsOf(line);
+  if (!FormatOptionOf(line, options.format)) return 2;
   return RunWithManager(options.manager, [&options](tb::IManager* manager) {
-    if (options.explain) Explain(manager, options.name);
+    if (options.explain && !options.json) Explain(manager, options.name);
     // Everything of the plug-ins' is let go inside Open: the proxy lives no longer.
     return Open(manager, options);
   });

@@ -6,62 +6,22 @@
 
 #include "base/com.h"
 #include "host_support.h"
+#include "json.h"
 
 namespace host {
 
 namespace {
 
-const CommandHelp kOrderHelp = {
-    "usage: tunebay-host order [--plugins DIR] [--keys NAME1 NAME2]\n"
-    "       tunebay-host order set [--plugins DIR] [--keys NAME1 NAME2] KEY...\n"
-    "\n"
-    "Lists the decoders in the order in which files are offered to them, each with\n"
-    "the key under which that order is stored. 'order set' puts the decoders with the\n"
-    "given keys first, in the order given; the others follow in catalogue order.\n"
-    "\n",
-    "\n"
-    "As in every session of the manager, listing stores the order back too, without\n"
-    "the keys of decoders that are no longer installed.\n"};
+const cli::OptionSpec kOrderOptions[] = {
+    {"json", '\0', 0, nullptr, "print the order as JSON (fields in docs/host-tool.md)"},
+};
 
 struct Options {
-  bool help = false;
   bool set = false;
+  bool json = false;
   ManagerOptions manager;
   Args keys;
 };
-
-// False with a message for arguments that make no sense.
-bool Parse(const Args& args, Options& options) {
-  Args positional;
-  bool optionsDone = false;
-  DefaultManagerOptions(options.manager);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsDone || arg.empty() || arg[0] != '-') {
-      positional.push_back(arg);
-    } else if (arg == "--") {
-      optionsDone = true;
-    } else if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (TakeManagerOption(args, i, options.manager)) {
-    } else {
-      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
-      return false;
-    }
-  }
-  if (!positional.empty() && positional[0] == "set") {
-    options.set = true;
-    options.keys.assign(positional.begin() + 1, positional.end());
-    if (options.keys.empty() && !options.help) {
-      std::fprintf(stderr, "error: 'order set' needs at least one key\n");
-      return false;
-    }
-  } else if (!positional.empty()) {
-    std::fprintf(stderr, "error: unexpected argument: %s\n", positional[0].c_str());
-    return false;
-  }
-  return true;
-}
 
 struct Decoder {
   tb::com_ptr<tb::IComponent> component;
@@ -97,7 +57,27 @@ bool Collect(tb::IManager* manager, std::vector<Decoder>& decoders) {
   return true;
 }
 
+bool PrintJsonOrder(const std::vector<Decoder>& decoders, const Options& options) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("registryKey")
+      .String(Utf8OfAnsi("HKEY_CURRENT_USER\\Software\\" + options.manager.keyName1 + "\\" +
+                         options.manager.keyName2 + "\\Tunebay"));
+  json.Key("decoders").BeginArray();
+  for (size_t i = 0; i < decoders.size(); ++i) {
+    json.BeginObject().Key("position").UInt(i + 1);
+    json.Key("key").String(Utf8OfAnsi(decoders[i].key));
+    json.Key("name").String(Utf8OfAnsi(decoders[i].name)).EndObject();
+  }
+  json.EndArray().EndObject();
+  return PrintJson(json);
+}
+
 void Print(const std::vector<Decoder>& decoders, const Options& options) {
+  if (options.json) {
+    PrintJsonOrder(decoders, options);
+    return;
+  }
   std::printf("Decoders in the user's order (HKEY_CURRENT_USER\\Software\\%s\\%s\\Tunebay):\n",
               options.manager.keyName1.c_str(), options.manager.keyName2.c_str());
   if (decoders.empty()) {
@@ -162,10 +142,38 @@ int ListOrSet(tb::IManager* manager, const Options& options) {
 
 }  // namespace
 
-int CommandOrder(const Args& args) {
+const cli::CommandSpec kOrderCommand = {
+    "order",
+    "decoder priority; set stores a new one",
+    "order [--json] [--plugins DIR] [--keys NAME1 NAME2]\n"
+    "order set [OPTIONS] KEY...",
+    "Lists the decoders in the order in which files are offered to them, each with\n"
+    "the key under which that order is stored. 'order set' puts the decoders with the\n"
+    "given keys first, in the order given; the others follow in catalogue order.\n",
+    kOrderOptions,
+    sizeof kOrderOptions / sizeof kOrderOptions[0],
+    true,
+    "As in every session of the manager, listing stores the order back too, without\n"
+    "the keys of decoders that are no longer installed.\n"
+    "Exit status: 0 when the order was listed (and stored), 1 when the manager failed or\n"
+    "refused a key, 2 for bad arguments.\n",
+    0,
+    cli::kAnyCount};
+
+int CommandOrder(const cli::ParsedLine& line) {
   Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kOrderHelp);
-  if (options.help) return ShowHelp(kOrderHelp);
+  options.json = line.Has("json");
+  options.manager = ManagerOptionsOf(line);
+  const Args& operands = line.operands;
+  if (!operands.empty() && operands[0] != "set") {
+    return UsageError(kOrderCommand, "unexpected operand '%s'", operands[0].c_str());
+  }
+  if (!operands.empty()) {
+    options.set = true;
+    options.keys.assign(operands.begin() + 1, operands.end());
+    if (options.keys.empty())
+      return UsageError(kOrderCommand, "'order set' needs at least one key");
+  }
   // Finish stores the order, also when it then refuses to unload the plug-ins: the job
   // is done all the same.
   return RunWithManager(

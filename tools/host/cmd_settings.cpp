@@ -9,58 +9,25 @@
 
 namespace host {
 
-namespace {
-
-const CommandHelp kSettingsHelp = {
-    "usage: tunebay-host settings [--plugins DIR] [--keys NAME1 NAME2] [--lang LANGID]\n"
-    "\n"
+const cli::CommandSpec kSettingsCommand = {
+    "settings",
+    "the settings dialog; stores what is chosen",
+    "settings [--plugins DIR] [--keys NAME1 NAME2]",
     "Loads the plug-ins as a host does and opens \"Audio Format Settings\", where the\n"
     "decoders' order and the artist/title source are chosen. When the dialog is closed,\n"
-    "the manager finishes, which stores the settings.\n"
-    "\n",
-    "  --lang LANGID        the dialogs' language as a Windows language identifier,\n"
-    "                       decimal or 0x-hexadecimal, e.g. 0x0407 for German (default:\n"
-    "                       the manager's own, English)\n"
-    "\n"
+    "the manager finishes, which stores the settings. --lang LANGID (decimal or\n"
+    "0x-hexadecimal, e.g. 0x0407 for German) chooses the dialogs' language.\n",
+    nullptr,
+    0,
+    true,
     "Exit status: 0 when the dialog was closed (with Close or cancelled), 1 when the\n"
-    "manager failed or showed no dialog, 2 for bad arguments.\n"};
+    "manager failed or showed no dialog, 2 for bad arguments.\n",
+    0,
+    0};
 
-struct Options {
-  bool help = false;
-  ManagerOptions manager;
-};
-
-bool Parse(const Args& args, Options& options) {
-  DefaultManagerOptions(options.manager);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--lang" && i + 1 < args.size()) {
-      uint16_t language = 0;
-      if (!ParseLanguageId(args[++i], language)) {
-        std::fprintf(stderr, "error: --lang needs a language identifier from 0 to 0xFFFF: %s\n",
-                     args[i].c_str());
-        return false;
-      }
-      g_language = language;
-    } else if (TakeManagerOption(args, i, options.manager)) {
-    } else {
-      std::fprintf(stderr, "error: unknown argument or missing value: %s\n", arg.c_str());
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-int CommandSettings(const Args& args) {
-  Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kSettingsHelp);
-  if (options.help) return ShowHelp(kSettingsHelp);
+int CommandSettings(const cli::ParsedLine& line) {
   return RunWithManager(
-      options.manager,
+      ManagerOptionsOf(line),
       [&](tb::IManager* manager) {
         tb::com_ptr<tb::IManager> self(manager);
         tb::com_ptr<tb::ISettingsDialog> dialog = self.query<tb::ISettingsDialog>();
@@ -70,7 +37,9 @@ int CommandSettings(const Args& args) {
         }
         // Cancelling is the user's choice, not a failure; a decoder order stored by a
         // tab change before it is kept all the same.
-        if (dialog->ShowSettingsDialog()) {
+        const bool closed = dialog->ShowSettingsDialog();
+        if (Quiet()) return 0;
+        if (closed) {
           std::printf("Settings dialog closed: the settings are stored.\n");
         } else {
           std::printf("Settings dialog cancelled: the artist/title source is unchanged.\n");

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,27 +14,24 @@ namespace host {
 
 namespace {
 
-const CommandHelp kToneHelp = {
-    "usage: tunebay-host tone OUTPUT [--seconds S] [--freq HZ] [--level DBFS]\n"
-    "                         [--format RATE:BITS:CHANNELS] [--title T] [--artist A]\n"
-    "                         [--album A] [--genre G] [--year Y] [--encoder NAME]\n"
-    "                         [--plugins DIR] [--keys NAME1 NAME2]\n"
-    "\n"
-    "Writes a sine tone, the same in every channel, into the file OUTPUT through an\n"
-    "encoder, with the given tags. OUTPUT appears only once it is complete.\n"
-    "\n"
-    "  --seconds S          length in seconds (default 5)\n"
-    "  --freq HZ            frequency (default 1000), below half the sample rate\n"
-    "  --level DBFS         peak level in dB below full scale (default -6)\n"
-    "  --format R:B:C       sample rate, bits per sample, channels (default 44100:16:2);\n"
-    "                       the tone is made in the nearest format the encoder writes\n"
-    "  --title, --artist, --album, --genre, --year   the tags (default: none)\n"
-    "  --encoder NAME       the encoder, by component name or library file name\n"
-    "                       (default: the first encoder that lists OUTPUT's\n"
-    "                       extension; an extension no encoder lists is refused)\n",
-    "\n"
-    "Exit status: 0 when OUTPUT was written, 1 on any failure, 2 for bad arguments or\n"
-    "when no encoder writes OUTPUT's extension.\n"};
+const cli::OptionSpec kToneOptions[] = {
+    {"seconds", '\0', 1, "S", "length in seconds (default 5)"},
+    {"freq", '\0', 1, "HZ", "frequency (default 1000), below half the sample rate"},
+    {"level", '\0', 1, "DBFS", "peak level in dB below full scale (default -6)"},
+    {"format", '\0', 1, "R[:B[:C]]",
+     "sample rate, bits per sample, channels (default 44100:16:2; a field left out\n"
+     "or empty keeps the default); the tone is made in the nearest format the\n"
+     "encoder writes"},
+    {"title", '\0', 1, "T", "the title tag (default: none)"},
+    {"artist", '\0', 1, "A", "the artist tag"},
+    {"album", '\0', 1, "A", "the album tag"},
+    {"genre", '\0', 1, "G", "the genre tag"},
+    {"year", '\0', 1, "Y", "the year tag, 0 to 9999"},
+    {"encoder", '\0', 1, "NAME",
+     "the encoder, by component name or library file name (default: the first\n"
+     "encoder that lists OUTPUT's extension; an extension no encoder lists is\n"
+     "refused)"},
+};
 
 // An hour of the widest format is about 2.6 GB: beyond that a WAVE file cannot go.
 const double kMaxSeconds = 3600;
@@ -41,7 +39,6 @@ const uint32_t kFramesPerWrite = 4096;
 const double kPi = 3.14159265358979323846;
 
 struct Options {
-  bool help = false;
   std::string output;
   double seconds = 5;
   double frequency = 1000;
@@ -59,74 +56,53 @@ bool ParseNumber(const std::string& text, double& value) {
   return !text.empty() && end && *end == '\0' && std::isfinite(value);
 }
 
-bool Parse(const Args& args, Options& options) {
-  DefaultManagerOptions(options.manager);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
+// False after printing why (UsageError) for values that make no sense.
+bool Parse(const cli::ParsedLine& line, Options& options) {
+  const cli::CommandSpec& spec = *line.command;
+  options.manager = ManagerOptionsOf(line);
+  options.output = line.operands[0];
+  for (const char* name : {"seconds", "freq", "level", "year"}) {
+    if (!line.Has(name)) continue;
+    const std::string text = line.Value(name);
     double number = 0;
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if ((arg == "--seconds" || arg == "--freq" || arg == "--level" || arg == "--year") &&
-               hasValue) {
-      if (!ParseNumber(args[++i], number)) {
-        std::fprintf(stderr, "error: %s wants a number, got %s\n", arg.c_str(), args[i].c_str());
-        return false;
-      }
-      if (arg == "--seconds") options.seconds = number;
-      if (arg == "--freq") options.frequency = number;
-      if (arg == "--level") options.level = number;
-      if (arg == "--year") {
-        if (number < 0 || number > 9999 || number != std::floor(number)) {
-          std::fprintf(stderr, "error: --year wants a year from 0 to 9999\n");
-          return false;
-        }
-        options.year = static_cast<int32_t>(number);
-      }
-    } else if (arg == "--format" && hasValue) {
-      if (!ParseFormatOption(args[++i], options.format)) return false;
-    } else if (arg == "--title" && hasValue) {
-      options.title = args[++i];
-    } else if (arg == "--artist" && hasValue) {
-      options.artist = args[++i];
-    } else if (arg == "--album" && hasValue) {
-      options.album = args[++i];
-    } else if (arg == "--genre" && hasValue) {
-      options.genre = args[++i];
-    } else if (arg == "--encoder" && hasValue) {
-      options.encoder = args[++i];
-    } else if (TakeManagerOption(args, i, options.manager)) {
-    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
-      std::fprintf(stderr, "error: unknown option or missing value: %s\n", arg.c_str());
-      return false;
-    } else if (options.output.empty()) {
-      options.output = arg;
-    } else {
-      std::fprintf(stderr, "error: unexpected argument: %s\n", arg.c_str());
+    if (!ParseNumber(text, number)) {
+      UsageError(spec, "--%s wants a number, got '%s'", name, text.c_str());
       return false;
     }
+    if (std::strcmp(name, "seconds") == 0) options.seconds = number;
+    if (std::strcmp(name, "freq") == 0) options.frequency = number;
+    if (std::strcmp(name, "level") == 0) options.level = number;
+    if (std::strcmp(name, "year") == 0) {
+      if (number < 0 || number > 9999 || number != std::floor(number)) {
+        UsageError(spec, "--year wants a year from 0 to 9999");
+        return false;
+      }
+      options.year = static_cast<int32_t>(number);
+    }
   }
-  if (options.help) return true;
-  if (options.output.empty()) {
-    std::fprintf(stderr, "error: tone needs the name of the output file\n");
-    return false;
-  }
+  cli::FormatRequest format;
+  if (!FormatOptionOf(line, format)) return false;
+  options.format = Applied(format, options.format);
+  options.title = line.Value("title");
+  options.artist = line.Value("artist");
+  options.album = line.Value("album");
+  options.genre = line.Value("genre");
+  options.encoder = line.Value("encoder");
   if (!(options.seconds > 0 && options.seconds <= kMaxSeconds)) {
-    std::fprintf(stderr, "error: --seconds wants a length above 0 and up to %.0f\n", kMaxSeconds);
+    UsageError(spec, "--seconds wants a length above 0 and up to %.0f", kMaxSeconds);
     return false;
   }
   if (!(options.level <= 0 && options.level >= -200)) {
-    std::fprintf(stderr, "error: --level wants a level from -200 to 0 dBFS\n");
+    UsageError(spec, "--level wants a level from -200 to 0 dBFS");
     return false;
   }
   const tb::AudioFormat& f = options.format;
   if (f.sampleRate <= 0 || f.bitsPerSample <= 0 || f.channels <= 0) {
-    std::fprintf(stderr, "error: --format wants a rate, bits and channels above 0\n");
+    UsageError(spec, "--format wants a rate, bits and channels above 0");
     return false;
   }
   if (!(options.frequency > 0 && options.frequency < f.sampleRate / 2.0)) {
-    std::fprintf(stderr, "error: --freq wants a frequency above 0 and below %g Hz\n",
-                 f.sampleRate / 2.0);
+    UsageError(spec, "--freq wants a frequency above 0 and below %g Hz", f.sampleRate / 2.0);
     return false;
   }
   return true;
@@ -224,6 +200,7 @@ int WriteTone(tb::IManager* manager, const Options& options, PendingOutput& outp
   sink.reset();
   if (!output.Commit()) return 1;
 
+  if (Quiet()) return 0;
   std::printf("Wrote %s\n", output.final_path().c_str());
   std::printf("  tone:    %g Hz at %g dBFS, %llu frames, %.3f s\n", options.frequency,
               options.level, static_cast<unsigned long long>(total),
@@ -240,10 +217,26 @@ int WriteTone(tb::IManager* manager, const Options& options, PendingOutput& outp
 
 }  // namespace
 
-int CommandTone(const Args& args) {
+const cli::CommandSpec kToneCommand = {
+    "tone",
+    "writes a tagged sine tone through an encoder",
+    "tone OUTPUT [--seconds S] [--freq HZ] [--level DBFS]\n"
+    "     [--format R[:B[:C]]] [--title T] [--artist A]\n"
+    "     [--album A] [--genre G] [--year Y] [--encoder NAME]\n"
+    "     [--plugins DIR] [--keys NAME1 NAME2]",
+    "Writes a sine tone, the same in every channel, into the file OUTPUT through an\n"
+    "encoder, with the given tags. OUTPUT appears only once it is complete.\n",
+    kToneOptions,
+    sizeof kToneOptions / sizeof kToneOptions[0],
+    true,
+    "Exit status: 0 when OUTPUT was written, 1 on any failure, 2 for bad arguments or\n"
+    "when no encoder writes OUTPUT's extension.\n",
+    1,
+    1};
+
+int CommandTone(const cli::ParsedLine& line) {
   Options options;
-  if (!Parse(args, options)) return ShowHelpForBadArguments(kToneHelp);
-  if (options.help) return ShowHelp(kToneHelp);
+  if (!Parse(line, options)) return 2;
   PendingOutput output;
   if (!output.Prepare(options.output)) return 1;
   return RunWithManager(options.manager, [&options, &output](tb::IManager* manager) {

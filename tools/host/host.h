@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
+
 namespace host {
 
 /// The loaded library and the manager it handed out.
@@ -18,6 +20,10 @@ struct Session {
 
 /// The dialogs' language that --lang asked for (a LANGID), or -1 for the manager's own.
 extern int g_language;
+/// -q and -v: -1 quiet (no progress, notes or summaries), 0 normal, 1 and up verbose.
+/// OpenSession is where -v switches on the library's trace.
+extern int g_verbosity;
+inline bool Quiet() { return g_verbosity < 0; }
 
 /// Loads tunebay.dll from the tool's own folder and calls GetTunebay, and sets the
 /// language that --lang asked for. Prints the reason and returns false on failure.
@@ -48,22 +54,54 @@ void PrintOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
 /// PrintOut, to the error stream.
 void PrintErr(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+/// A text in the system code page (names, tags, messages) in UTF-8, for JSON.
+std::string Utf8OfAnsi(const std::string& text);
+/// A finished JSON document on standard output, as the UTF-8 it is. False, after
+/// saying so, when the writer was driven out of the document's shape.
+bool PrintJson(const class JsonWriter& json);
+
+/// "error: " and the text, then the command's short usage, on the error stream, as for
+/// every command line that makes no sense. Returns 2, the exit status for that.
+int UsageError(const cli::CommandSpec& command, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+/// The exit status of a command stopped by Ctrl+C or Ctrl+Break, as shells give it.
+const int kExitInterrupted = 130;
+
+/// A command: what the parser knows of it, and what runs it. The table of commands is
+/// in main.cpp: a new command is a spec and a run function there.
+struct Command {
+  const cli::CommandSpec* spec;
+  int (*run)(const cli::ParsedLine& line);
+};
+
 /// Commands: each returns the process exit status.
-int CommandInterfaces(const Args& args);
-int CommandOrder(const Args& args);
-int CommandList(const Args& args);
-int CommandOpen(const Args& args);
-int CommandConvert(const Args& args);
+extern const cli::CommandSpec kInterfacesCommand;
+int CommandInterfaces(const cli::ParsedLine& line);
+extern const cli::CommandSpec kOrderCommand;
+int CommandOrder(const cli::ParsedLine& line);
+extern const cli::CommandSpec kListCommand;
+int CommandList(const cli::ParsedLine& line);
+extern const cli::CommandSpec kOpenCommand;
+int CommandOpen(const cli::ParsedLine& line);
+extern const cli::CommandSpec kConvertCommand;
+int CommandConvert(const cli::ParsedLine& line);
 /// convert with several inputs, folders or --out-dir (cmd_convert_batch.cpp).
-bool IsBatchConvert(const Args& args);
-int CommandConvertBatch(const Args& args);
-int CommandInfo(const Args& args);
-int CommandTone(const Args& args);
-int CommandSettings(const Args& args);
-int CommandLanguages(const Args& args);
+bool IsBatchConvert(const cli::ParsedLine& line);
+int CommandConvertBatch(const cli::ParsedLine& line);
+extern const cli::CommandSpec kInfoCommand;
+int CommandInfo(const cli::ParsedLine& line);
+extern const cli::CommandSpec kToneCommand;
+int CommandTone(const cli::ParsedLine& line);
+extern const cli::CommandSpec kSettingsCommand;
+int CommandSettings(const cli::ParsedLine& line);
+extern const cli::CommandSpec kLanguagesCommand;
+int CommandLanguages(const cli::ParsedLine& line);
 /// doctor (cmd_doctor.cpp): each plug-in file checked in a child process that runs the
-/// hidden command kDoctorChildCommand on it.
-int CommandDoctor(const Args& args);
+/// hidden command kDoctorChildCommand on it (the tool's own command line, before the
+/// parser).
+extern const cli::CommandSpec kDoctorCommand;
+int CommandDoctor(const cli::ParsedLine& line);
 int CommandDoctorChild(const Args& args);
 extern const char* const kDoctorChildCommand;
 

@@ -14,25 +14,15 @@ namespace host {
 const char* const kDefaultKeyName1 = "Tunebay";
 const char* const kDefaultKeyName2 = "Host";
 
-const char* const kManagerOptionsHelp =
-    "  --plugins DIR        plug-in folder (default: the folder 'plugins' beside this tool)\n"
-    "  --keys NAME1 NAME2   the host's registry key names; the settings are read from and\n"
-    "                       stored under HKEY_CURRENT_USER\\Software\\NAME1\\NAME2\\Tunebay\n"
-    "                       (default: Tunebay Host)\n";
-
-void DefaultManagerOptions(ManagerOptions& options) { options.plugins = ExeFolder() + "plugins"; }
-
-bool TakeManagerOption(const Args& args, size_t& i, ManagerOptions& options) {
-  if (args[i] == "--plugins" && i + 1 < args.size()) {
-    options.plugins = args[++i];
-    return true;
+ManagerOptions ManagerOptionsOf(const cli::ParsedLine& line) {
+  ManagerOptions options;
+  options.plugins = line.Value("plugins", ExeFolder() + "plugins");
+  const std::vector<std::string> keys = line.Values("keys");
+  if (keys.size() >= 2) {
+    options.keyName1 = keys[keys.size() - 2];
+    options.keyName2 = keys[keys.size() - 1];
   }
-  if (args[i] == "--keys" && i + 2 < args.size()) {
-    options.keyName1 = args[++i];
-    options.keyName2 = args[++i];
-    return true;
-  }
-  return false;
+  return options;
 }
 
 bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
@@ -58,6 +48,11 @@ bool InitialiseManager(tb::IManager* manager, const ManagerOptions& options) {
   if (!manager->SetPluginFolder(options.plugins.c_str())) {
     PrintErr("error: the manager refused the plug-in folder %s\n", options.plugins.c_str());
     return false;
+  }
+  if (g_verbosity > 0) {
+    PrintErr(
+        "note: plug-in folder %s; settings under HKEY_CURRENT_USER\\Software\\%s\\%s\\Tunebay\n",
+        options.plugins.c_str(), options.keyName1.c_str(), options.keyName2.c_str());
   }
   if (!manager->Initialise()) {
     PrintErr("error: the manager could not initialise\n");
@@ -96,37 +91,48 @@ int RunWithManager(const ManagerOptions& options, const std::function<int(tb::IM
   return status;
 }
 
-int ShowHelpForBadArguments(const CommandHelp& help) {
-  PrintErr("%s%s%s", help.head, kManagerOptionsHelp, help.tail);
-  return 2;
-}
-
-int ShowHelp(const CommandHelp& help) {
-  PrintOut("%s%s%s", help.head, kManagerOptionsHelp, help.tail);
-  return 0;
-}
-
-bool ParseFormat(const std::string& text, tb::AudioFormat& format) {
-  int32_t* fields[] = {&format.sampleRate, &format.bitsPerSample, &format.channels};
-  const char* p = text.c_str();
-  for (int i = 0; i < 3; ++i) {
-    char* end = nullptr;
-    const long value = std::strtol(p, &end, 10);
-    if (end == p || *p == '+' || *p == ' ' || value < -2147483647L - 1 || value > 2147483647L) {
-      return false;
-    }
-    *fields[i] = static_cast<int32_t>(value);
-    if (i < 2 && *end != ':') return false;
-    if (i == 2 && *end != '\0') return false;
-    p = end + 1;
-  }
-  return true;
-}
-
-bool ParseFormatOption(const std::string& text, tb::AudioFormat& format) {
-  if (ParseFormat(text, format)) return true;
-  PrintErr("error: --format wants RATE:BITS:CHANNELS, got %s\n", text.c_str());
+bool FormatOptionOf(const cli::ParsedLine& line, cli::FormatRequest& request) {
+  request = cli::FormatRequest();
+  if (!line.Has("format")) return true;
+  const std::string text = line.Value("format");
+  if (cli::ParseFormatRequest(text, request)) return true;
+  UsageError(*line.command,
+             "--format wants RATE[:BITS[:CHANNELS]] (decimal numbers; a field left empty keeps "
+             "the input's), not '%s'",
+             text.c_str());
   return false;
+}
+
+tb::AudioFormat Applied(const cli::FormatRequest& request, tb::AudioFormat base) {
+  cli::ApplyFormatRequest(request, base.sampleRate, base.bitsPerSample, base.channels);
+  return base;
+}
+
+bool OpenWithFormat(tb::IManager* manager, const std::string& name,
+                    const cli::FormatRequest& request, tb::com_ptr<IUnknown>& source,
+                    tb::com_ptr<tb::IError>& error) {
+  auto open = [&](const tb::AudioFormat* format) {
+    IUnknown* raw = nullptr;
+    source.reset();
+    error.reset();
+    const bool opened =
+        manager->OpenSource(name.c_str(), format, &raw, -1, tb::kOpenWithProxy, 0, error.put());
+    source = tb::com_ptr<IUnknown>::adopt(raw);
+    return opened;
+  };
+  tb::AudioFormat wanted = Applied(request, tb::AudioFormat{0, 0, 0});
+  if (!request.Any()) return open(nullptr);
+  if (request.All()) return open(&wanted);
+  if (!open(nullptr)) return false;
+  tb::com_ptr<tb::IOriginalFormat> original = source.query<tb::IOriginalFormat>();
+  tb::AudioFormat own = {0, 0, 0};
+  const tb::AudioFormat* answered = original ? original->GetSourceFormat(&own) : nullptr;
+  if (!answered) return true;
+  own = *answered;
+  wanted = Applied(request, own);
+  if (SameFormat(wanted, own)) return true;
+  original.reset();
+  return open(&wanted);
 }
 
 std::string FormatText(const tb::AudioFormat& f) {

@@ -26,15 +26,9 @@ struct ManagerOptions {
   std::string keyName2 = kDefaultKeyName2;
 };
 
-/// The help lines for --plugins and --keys, ready to print inside a command's help.
-extern const char* const kManagerOptionsHelp;
-
-/// Fills in the defaults that depend on where the tool lives.
-void DefaultManagerOptions(ManagerOptions& options);
-
-/// Takes --plugins DIR or --keys NAME1 NAME2 at args[i], advancing i past the values.
-/// False when args[i] is neither (or its values are missing).
-bool TakeManagerOption(const Args& args, size_t& i, ManagerOptions& options);
+/// The manager options of a command line (--plugins, --keys), over the defaults that
+/// depend on where the tool lives.
+ManagerOptions ManagerOptionsOf(const cli::ParsedLine& line);
 
 /// Names the registry key, sets the plug-in folder and initialises the manager, the
 /// order every host follows. Prints what failed and returns false; the manager is then
@@ -59,23 +53,22 @@ bool FinishManager(tb::IManager* manager, UnloadRefused refused = UnloadRefused:
 int RunWithManager(const ManagerOptions& options, const std::function<int(tb::IManager*)>& job,
                    UnloadRefused refused = UnloadRefused::kFails);
 
-/// A command's help: `head`, the lines of kManagerOptionsHelp, then `tail`.
-struct CommandHelp {
-  const char* head;
-  const char* tail;
-};
-/// The help after arguments that make no sense: on the error stream. Returns 2, the
-/// exit status for bad arguments.
-int ShowHelpForBadArguments(const CommandHelp& help);
-/// The help asked for with --help: on standard output. Returns 0.
-int ShowHelp(const CommandHelp& help);
-
-/// "44100:16:2": three decimal numbers, nothing else. False for anything else.
-bool ParseFormat(const std::string& text, tb::AudioFormat& format);
-/// ParseFormat for the value of --format, saying what is wrong with a bad one.
-bool ParseFormatOption(const std::string& text, tb::AudioFormat& format);
+/// The value of --format (cli::ParseFormatRequest) of `line`, if given. False, after
+/// printing the error and the usage, for a value that is not a format.
+bool FormatOptionOf(const cli::ParsedLine& line, cli::FormatRequest& request);
+/// `base` with the fields that `request` gives put in.
+tb::AudioFormat Applied(const cli::FormatRequest& request, tb::AudioFormat base);
 /// A Windows language identifier (LANGID), decimal or 0x-hexadecimal, 0 to 0xFFFF.
 bool ParseLanguageId(const std::string& text, uint16_t& language);
+/// OpenSource with the manager's proxy (flag kOpenWithProxy, pass -1), presenting the
+/// source's own format with the fields that `request` gives put in. A request that
+/// leaves some fields to the source opens it once to learn its format and, when the
+/// format made whole differs, once more with it (for a URL: a second download). The
+/// result and the slots are OpenSource's: `source` may be set although it returns false
+/// (a decoder opened the source but the proxy could not wrap it).
+bool OpenWithFormat(tb::IManager* manager, const std::string& name,
+                    const cli::FormatRequest& request, tb::com_ptr<IUnknown>& source,
+                    tb::com_ptr<tb::IError>& error);
 /// "44100 Hz, 16 bits, 2 channels"
 std::string FormatText(const tb::AudioFormat& format);
 /// "44100:16:2"

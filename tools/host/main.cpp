@@ -7,6 +7,7 @@
 
 #include "host.h"
 #include "host_support.h"
+#include "json.h"
 #include "plugin_report.h"
 // CommandLineToArgvW; it needs windows.h, which host.h brings, first.
 #include <shellapi.h>
@@ -25,6 +26,7 @@ std::string ExeFolder() {
 }
 
 int g_language = -1;
+int g_verbosity = 0;
 
 bool OpenSession(Session& session) {
   std::string dll = ExeFolder() + "tunebay.dll";
@@ -47,6 +49,7 @@ bool OpenSession(Session& session) {
     session.library = nullptr;
     return false;
   }
+  if (g_verbosity > 0) PrintErr("note: loaded %s\n", dll.c_str());
   tb::ILanguageSetting* setting = nullptr;
   if (g_language >= 0 &&
       SUCCEEDED(session.manager->QueryInterface(tb::iid_of<tb::ILanguageSetting>(),
@@ -54,10 +57,11 @@ bool OpenSession(Session& session) {
     setting->SetLanguage(uint16_t(g_language));
     setting->Release();
   }
-  if (!g_trace.empty()) {
+  // -v also lets the library say what it decides (the scan, the searches).
+  if (g_verbosity > 0) {
     tb::com_ptr<tb::IPluginDiagnostics> diagnostics = DiagnosticsOf(session.manager);
-    if (!diagnostics || !diagnostics->SetTrace(g_trace.c_str())) {
-      PrintErr("warning: the library's trace cannot be sent to %s\n", g_trace.c_str());
+    if (!diagnostics || !diagnostics->SetTrace("1")) {
+      PrintErr("warning: the library offers no trace\n");
     }
   }
   return true;
@@ -86,6 +90,10 @@ void PrintError(tb::IManager* manager, tb::IError* error, const char* what) {
     for (char& c : line) c = (c == '\r' || c == '\n') ? ' ' : c;
     while (line.find("  ") != std::string::npos) line.erase(line.find("  "), 1);
     while (!line.empty() && line.back() == ' ') line.pop_back();
+    // A result code's name alone says little to a user: the sentence goes first.
+    if (const char* sentence = cli::ResultCodeSentence(line)) {
+      line = std::string(sentence) + " (" + line + ")";
+    }
     PrintErr("error: %s: %s\n", what, line.c_str());
     described->Release();
   } else {
@@ -154,28 +162,19 @@ void PrintTo(FILE* stream, DWORD handle, const char* format, va_list args) {
   WriteWide(stream, handle, Wide(std::string(text.data(), static_cast<size_t>(n)), CP_ACP));
 }
 
-struct Command {
-  const char* name;
-  int (*run)(const Args& args);
-  const char* usage;
-};
-
 const Command kCommands[] = {
-    {"interfaces", CommandInterfaces, "interfaces            what the manager offers"},
-    {"order", CommandOrder, "order [set KEY...]    decoder priority; set stores a new one"},
-    {"list", CommandList, "list [--json]         the components of the plug-ins, loaded and freed"},
-    {"open", CommandOpen, "open NAME [OPTIONS]   a file or URL as a host sees it; --explain"},
-    {"convert", CommandConvert,
-     "convert IN OUT [OPT]  the main job: a file or URL into OUT, --format R:B:C"},
-    {"info", CommandInfo, "info NAME             format, length, tags, and the artist/title rule"},
-    {"tone", CommandTone, "tone OUT [OPTIONS]    writes a tagged sine tone through an encoder"},
-    {"settings", CommandSettings,
-     "settings [--lang ID]  the settings dialog; stores what is chosen"},
-    {"languages", CommandLanguages,
-     "languages             the dialogs' languages with a sample text"},
-    {"doctor", CommandDoctor,
-     "doctor [DIR|FILE...]  checks plug-in files one by one and says what is wrong"},
+    {&kInterfacesCommand, CommandInterfaces},
+    {&kOrderCommand, CommandOrder},
+    {&kListCommand, CommandList},
+    {&kOpenCommand, CommandOpen},
+    {&kConvertCommand, CommandConvert},
+    {&kInfoCommand, CommandInfo},
+    {&kToneCommand, CommandTone},
+    {&kSettingsCommand, CommandSettings},
+    {&kLanguagesCommand, CommandLanguages},
+    {&kDoctorCommand, CommandDoctor},
 };
+const size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
 // The tool's own version (the SDK it was built with) and the file version that the
 // version resource of the tunebay.dll beside it states, read without loading it.
@@ -200,15 +199,12 @@ int PrintVersion() {
   return 0;
 }
 
-void PrintUsage() {
-  std::printf(
-      "usage: tunebay-host [-v] [--lang LANGID] COMMAND [ARGS]\n"
-      "       tunebay-host --version\n\ncommands:\n");
-  for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
-  std::printf("\n--lang LANGID sets the language of the manager's texts, e.g. 0x0407\n");
-  std::printf(
-      "-v writes the library's trace to the error stream (TUNEBAY_TRACE=1 does too;\n"
-      "   TUNEBAY_TRACE=FILE appends it to a file)\n");
+// Ctrl+C and Ctrl+Break end a command that set no handler of its own with the status
+// shells give an interrupted program; a command with partial output to remove sets its
+// own, which Windows asks first.
+BOOL WINAPI EndOnBreak(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  ExitProcess(kExitInterrupted);
 }
 
 }  // namespace
@@ -225,6 +221,29 @@ void PrintErr(const char* format, ...) {
   va_start(args, format);
   PrintTo(stderr, STD_ERROR_HANDLE, format, args);
   va_end(args);
+}
+
+int UsageError(const cli::CommandSpec& command, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintErr("error: ");
+  PrintTo(stderr, STD_ERROR_HANDLE, format, args);
+  va_end(args);
+  PrintErr("\n%s", cli::ShortUsage(command).c_str());
+  return 2;
+}
+
+std::string Utf8OfAnsi(const std::string& text) { return Utf8(Wide(text, CP_ACP)); }
+
+bool PrintJson(const JsonWriter& json) {
+  if (!json.ok()) {
+    PrintErr("error: the JSON output came out malformed; nothing is printed\n");
+    return false;
+  }
+  std::fflush(stdout);
+  std::fwrite(json.str().data(), 1, json.str().size(), stdout);
+  std::fflush(stdout);
+  return true;
 }
 
 // The manager's interface is 8-bit: a name that the system code page cannot spell goes
@@ -263,43 +282,49 @@ bool WideCommandLine(Args& args) {
 int main() {
   host::Args all;
   if (!host::WideCommandLine(all)) return 2;
-  if (all.empty() || all[0] == "--help" || all[0] == "-h") {
-    host::PrintUsage();
-    return all.empty() ? 2 : 0;
-  }
-  if (all[0] == "--version") return host::PrintVersion();
-  // The doctor's own check of one file, in a process of its own.
-  if (all[0] == host::kDoctorChildCommand) {
+  // The doctor's check of one file, in a process of its own; not a user's command.
+  if (!all.empty() && all[0] == host::kDoctorChildCommand) {
     return host::CommandDoctorChild(host::Args(all.begin() + 1, all.end()));
   }
-  if (all[0] == "-v" || all[0] == "--verbose") {
-    host::g_trace = "1";
-    all.erase(all.begin());
-    if (all.empty()) {
-      host::PrintUsage();
+  const host::cli::CommandSpec* specs[host::kCommandCount];
+  for (size_t i = 0; i < host::kCommandCount; ++i) specs[i] = host::kCommands[i].spec;
+  const host::cli::ParsedLine line = host::cli::Parse(all, specs, host::kCommandCount);
+  using Action = host::cli::ParsedLine::Action;
+  switch (line.action) {
+    case Action::kUsage:
+      host::PrintErr("%s", host::cli::GeneralHelp(specs, host::kCommandCount).c_str());
       return 2;
-    }
+    case Action::kError:
+      host::PrintErr("error: %s\n", line.error.c_str());
+      host::PrintErr("%s", line.command ? host::cli::ShortUsage(*line.command).c_str()
+                                        : (host::cli::GeneralUsage() +
+                                           "Run 'tunebay-host help' for the commands.\n")
+                                              .c_str());
+      return 2;
+    case Action::kHelp:
+      host::PrintOut("%s", line.command
+                               ? host::cli::CommandHelp(*line.command).c_str()
+                               : host::cli::GeneralHelp(specs, host::kCommandCount).c_str());
+      return 0;
+    case Action::kVersion:
+      return host::PrintVersion();
+    case Action::kRun:
+      break;
   }
-  if (all[0] == "--lang") {
-    const std::string value = all.size() >= 2 ? all[1] : std::string();
+  if (line.Has("lang")) {
+    const std::string value = line.Value("lang");
     uint16_t language = 0;
     if (!host::ParseLanguageId(value, language)) {
-      std::fprintf(stderr, "error: --lang wants a LANGID such as 0x0407, not '%s'\n",
-                   value.c_str());
-      return 2;
+      return host::UsageError(*line.command,
+                              "--lang wants a LANGID from 0 to 0xFFFF such as 0x0407, not '%s'",
+                              value.c_str());
     }
     host::g_language = int(language);
-    all.erase(all.begin(), all.begin() + 2);
   }
-  if (all.empty()) {
-    host::PrintUsage();
-    return 2;
-  }
-  host::Args args(all.begin() + 1, all.end());
+  host::g_verbosity = line.Verbosity();
+  SetConsoleCtrlHandler(host::EndOnBreak, TRUE);
   for (const host::Command& c : host::kCommands) {
-    if (all[0] == c.name) return c.run(args);
+    if (c.spec == line.command) return c.run(line);
   }
-  std::fprintf(stderr, "error: unknown command '%s'\n", all[0].c_str());
-  host::PrintUsage();
   return 2;
 }

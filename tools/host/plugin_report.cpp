@@ -6,8 +6,6 @@
 
 namespace host {
 
-std::string g_trace;
-
 tb::com_ptr<tb::IPluginDiagnostics> DiagnosticsOf(tb::IManager* manager) {
   return tb::com_ptr<tb::IManager>(manager).query<tb::IPluginDiagnostics>();
 }

@@ -34,9 +34,6 @@ std::vector<tb::LoadRecord> LoadRecordsOf(tb::IManager* manager);
 /// that no decoder was asked.
 void PrintDecoderAttempts(tb::IManager* manager);
 
-/// The trace destination that -v or --trace asked for; empty for none.
-extern std::string g_trace;
-
 }  // namespace host
 
 #endif  // TB_TOOLS_PLUGIN_REPORT_H
