@@ -35,6 +35,15 @@ void Write(HANDLE handle, const char* text, size_t length) {
   }
 }
 
+// The file goes with the library: a host that frees tunebay.dll keeps no handle of it.
+struct TraceFileClosing {
+  ~TraceFileClosing() {
+    g_mode = kOff;
+    if (g_file != INVALID_HANDLE_VALUE) CloseHandle(g_file);
+    g_file = INVALID_HANDLE_VALUE;
+  }
+} traceFileClosing;
+
 }  // namespace
 
 bool TraceEnabled() noexcept { return g_mode != kOff || g_sink != nullptr; }
