@@ -5,3 +5,4 @@ list(APPEND TB_PURE_SOURCES
 list(APPEND TB_PURE_TESTS
      ${PROJECT_SOURCE_DIR}/tests/tools_pure/cli_test.cpp
      ${PROJECT_SOURCE_DIR}/tests/tools_pure/json_test.cpp)
+list(APPEND TB_FUZZ_TARGETS host_cli)

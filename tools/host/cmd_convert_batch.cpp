@@ -232,8 +232,10 @@ int CommandConvertBatch(const cli::ParsedLine& line) {
   for (size_t i = 0; i < jobs.size(); ++i) {
     const Job& job = jobs[i];
     const std::string output = outDir + "\\" + job.relative + "." + options.to;
-    std::printf("[%zu/%zu %3d%%] %s\n", i + 1, jobs.size(), static_cast<int>(100 * i / jobs.size()),
-                job.input.c_str());
+    if (!Quiet()) {
+      std::printf("[%zu/%zu %3d%%] %s\n", i + 1, jobs.size(),
+                  static_cast<int>(100 * i / jobs.size()), job.input.c_str());
+    }
     std::fflush(stdout);
     if (!taken.insert(Lower(output)).second) {
       failures.push_back(job.input + ": " + output + " is the output of an earlier input too");
@@ -241,7 +243,7 @@ int CommandConvertBatch(const cli::ParsedLine& line) {
     }
     if (GetFileAttributesA(output.c_str()) != INVALID_FILE_ATTRIBUTES && !options.overwrite) {
       if (options.skipExisting) {
-        std::printf("  skipped: %s exists\n", output.c_str());
+        if (!Quiet()) std::printf("  skipped: %s exists\n", output.c_str());
         ++skipped;
       } else {
         failures.push_back(job.input + ": " + output + " exists (-y overwrites, -n skips)");
@@ -267,8 +269,10 @@ int CommandConvertBatch(const cli::ParsedLine& line) {
     }
     std::fflush(stdout);
   }
-  std::printf("%zu converted, %zu skipped, %zu failed in %.1f s\n", converted, skipped,
-              failures.size(), Now() - started);
+  if (!Quiet() || !failures.empty()) {
+    std::printf("%zu converted, %zu skipped, %zu failed in %.1f s\n", converted, skipped,
+                failures.size(), Now() - started);
+  }
   for (const std::string& failure : failures) std::printf("  failed: %s\n", failure.c_str());
   return failures.empty() ? 0 : 1;
 }
