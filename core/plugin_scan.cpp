@@ -240,8 +240,8 @@ void Manager::SetUpComponents() {
   }
   for (const LoadRecord& record : loadRecords_) {
     if (record.outcome == kLoadLoaded || record.outcome == kLoadSetupRefused) {
-      Trace("%s: loaded with %ld components\n", record.fileName,
-            static_cast<long>(record.componentCount));
+      Trace("%s: loaded with %ld component%s\n", record.fileName,
+            static_cast<long>(record.componentCount), record.componentCount == 1 ? "" : "s");
     }
   }
 }

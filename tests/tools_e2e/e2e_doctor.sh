@@ -111,6 +111,16 @@ assert "absent_helper.dll" in files["zqneedshelper.dll"]["reason"]
 assert files["unprefixed.dll"]["outcome"] == "skipped-name"
 PY
 
+# The library's trace: -v to the error stream, TUNEBAY_TRACE=FILE to a file.
+"$build/wine-run" "$tool" -v list --plugins "Z:$dir" 2>"$work/trace" >/dev/null ||
+  fail "list -v"
+grep -q "^tunebay: zqneedshelper.dll: not loaded (system error 126)" "$work/trace" ||
+  fail "-v gives no trace: $(cat "$work/trace")"
+TUNEBAY_TRACE="Z:$work/trace.txt" "$build/wine-run" "$tool" list --plugins "Z:$dir" \
+  >/dev/null 2>&1 || fail "list with TUNEBAY_TRACE"
+grep -q "^tunebay: zqgood.dll: loaded with 1 component$" "$work/trace.txt" ||
+  fail "TUNEBAY_TRACE wrote no file"
+
 # A file no decoder opens, over the bundled plug-ins: one line per decoder asked.
 printf 'not audio' >"$work/noise.wav"
 noise="Z:$(echo "$work/noise.wav" | tr / '\\')"

@@ -18,7 +18,8 @@ const cli::OptionSpec kListOptions[] = {
     {"json", '\0', 0, nullptr, "print the catalogue as JSON (fields in docs/host-tool.md)"},
     {"verbose", '\0', 0, nullptr,
      "also every .dll file of the folder that gave no component, and why\n"
-     "(\"files\" in the JSON)"},
+     "(\"files\" in the JSON); as the global -v, it also sends the library's trace\n"
+     "to the error stream"},
 };
 
 struct Options {
