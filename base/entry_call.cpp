@@ -78,22 +78,24 @@ void RunBoolCall(void* context) {
       static_cast<uint32_t>(tb_call_restoring_stack(call->fn, call->args, call->argc, nullptr));
 }
 
-bool GuardedBoolCall(BoolCall& call, bool* result) {
-  if (!call.fn || !GuardedCall(RunBoolCall, &call)) return false;
+bool GuardedBoolCall(BoolCall& call, bool* result, unsigned long* code) {
+  if (code) *code = 0;
+  if (!call.fn || !GuardedCall(RunBoolCall, &call, code)) return false;
   if (result) *result = (call.eax & 0xFF) != 0;
   return true;
 }
 
 }  // namespace
 
-bool GuardedBoolCall0(const void* fn, bool* result) noexcept {
+bool GuardedBoolCall0(const void* fn, bool* result, unsigned long* faultCode) noexcept {
   BoolCall call{fn, {0}, 0, 0};
-  return GuardedBoolCall(call, result);
+  return GuardedBoolCall(call, result, faultCode);
 }
 
-bool GuardedBoolCall1(const void* fn, const void* argument, bool* result) noexcept {
+bool GuardedBoolCall1(const void* fn, const void* argument, bool* result,
+                      unsigned long* faultCode) noexcept {
   BoolCall call{fn, {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(argument))}, 1, 0};
-  return GuardedBoolCall(call, result);
+  return GuardedBoolCall(call, result, faultCode);
 }
 
 }  // namespace tb

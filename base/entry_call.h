@@ -28,9 +28,11 @@ uint64_t CallRestoringStack(const void* fn, const uint32_t* args, int argc,
 /// ORVA_PLUGIN_ReadyToFinish and ORVA_PLUGIN_GetPrimaryAudioObject. Return false when a
 /// fault was raised inside the call (or fn is null), leaving *result untouched;
 /// otherwise true with *result set from AL alone, since a bool return defines only the
-/// low 8 bits of EAX.
-bool GuardedBoolCall0(const void* fn, bool* result) noexcept;
-bool GuardedBoolCall1(const void* fn, const void* argument, bool* result) noexcept;
+/// low 8 bits of EAX. `faultCode`, when given, receives the fault's exception code (0
+/// when none was raised).
+bool GuardedBoolCall0(const void* fn, bool* result, unsigned long* faultCode = nullptr) noexcept;
+bool GuardedBoolCall1(const void* fn, const void* argument, bool* result,
+                      unsigned long* faultCode = nullptr) noexcept;
 
 }  // namespace tb
 

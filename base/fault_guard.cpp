@@ -20,7 +20,7 @@
 // After a fault the x87 unit is in whatever state the failed code left it (registers
 // pushed, exception flags raised); the guard clears it and restores the caller's
 // control word, since compiled code assumes an empty x87 stack across a call.
-extern "C" int tb_guarded_call(tb::GuardedFunction fn, void* context);
+extern "C" int tb_guarded_call(tb::GuardedFunction fn, void* context, unsigned long* code);
 extern "C" void tb_guard_handler();
 
 asm(R"(
@@ -76,6 +76,14 @@ _tb_guard_handler:
     # nothing to do but let it.
     testl $6, 4(%eax)
     jnz 2f
+    # The exception code goes to the guard's third argument, when it gave one.
+    movl 8(%ecx), %edx
+    movl 16(%edx), %edx
+    testl %edx, %edx
+    jz 4f
+    pushl (%eax)
+    popl (%edx)
+4:
     # Unwind every frame registered after ours, so their unwind handlers run; on
     # return our record is the head of the chain. RtlUnwind is not trusted to keep
     # EBX, ESI and EDI, so nothing is kept in registers across it.
@@ -106,7 +114,6 @@ namespace {
 // first. Inside a guarded call that handler turns the abort into a structured
 // exception, which the guard catches like any fault; elsewhere it leaves the abort to
 // whatever handled it before.
-const DWORD kAbortInsideGuard = 0xE0414254;
 
 using AbortHandler = void(__cdecl*)(int);
 AbortHandler previousAbortHandler = SIG_DFL;
@@ -156,9 +163,10 @@ struct AbortHookRemoval {
 
 }  // namespace
 
-bool GuardedCall(GuardedFunction fn, void* context) noexcept {
+bool GuardedCall(GuardedFunction fn, void* context, unsigned long* code) noexcept {
   InstallAbortHook();
-  return tb_guarded_call(fn, context) != 0;
+  if (code) *code = 0;
+  return tb_guarded_call(fn, context, code) != 0;
 }
 
 }  // namespace tb

@@ -35,15 +35,21 @@ namespace tb {
 /// The guarded routine: a plain function that receives the caller's context.
 using GuardedFunction = void (*)(void* context);
 
+/// The code a guard reports for a C++ exception that a mingw-built plug-in let escape
+/// (its runtime's abort, turned into a structured exception inside a guard).
+constexpr unsigned long kAbortInsideGuard = 0xE0414254;
+
 /// Runs fn(context). Returns true when it returned normally, false when a structured
 /// exception was raised inside it; the guard is then unregistered, fs:[0] is exactly
 /// what it was on entry and the thread can go on (and guard again). Works on any thread.
-bool GuardedCall(GuardedFunction fn, void* context) noexcept;
+/// When `code` is given it receives the exception's code, 0 when there was none.
+bool GuardedCall(GuardedFunction fn, void* context, unsigned long* code = nullptr) noexcept;
 
 /// Runs f(). False when a structured exception was raised inside it or a C++ exception
-/// escaped from it; true otherwise.
+/// escaped from it; true otherwise. `code` as GuardedCall gives it (0 for a C++
+/// exception of our own compiler, which is caught without one).
 template <class F>
-bool Guarded(F&& f) noexcept {
+bool Guarded(F&& f, unsigned long* code = nullptr) noexcept {
   struct Call {
     std::remove_reference_t<F>* f;
     bool threw;
@@ -56,7 +62,7 @@ bool Guarded(F&& f) noexcept {
       c->threw = true;
     }
   };
-  return GuardedCall(run, &call) && !call.threw;
+  return GuardedCall(run, &call, code) && !call.threw;
 }
 
 }  // namespace tb

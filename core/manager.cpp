@@ -1,4 +1,5 @@
 #include "core/manager.h"
+#include "core/trace.h"
 
 #include <algorithm>
 #include <cstring>
@@ -49,6 +50,7 @@ bool Manager::GetInstance(IManager** out, Assembly assemble) noexcept {
       return false;
     }
     g_singleton = created;
+    TraceFromEnvironment();
   }
   // Counts only rise from 0 under GlobalLock, so a concurrent last Release cannot
   // destroy the object between the lookup and this increment.

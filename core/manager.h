@@ -11,6 +11,7 @@
 #ifndef TB_CORE_MANAGER_H
 #define TB_CORE_MANAGER_H
 
+#include <tunebay/diagnostics.h>
 #include <tunebay/manager.h>
 
 #include <memory>
@@ -156,6 +157,8 @@ class Manager final : public IManager,
   const std::vector<std::string>& sourceOrder() const noexcept { return sourceOrder_; }
   std::vector<std::string>& sourceOrder() noexcept { return sourceOrder_; }
   LONG initCount() const noexcept { return initCount_; }
+  /// One record per file the last scan considered, in folder order.
+  const std::vector<LoadRecord>& loadRecords() const noexcept { return loadRecords_; }
   const std::string& pluginFolder() const noexcept { return pluginFolder_; }
 
  private:
@@ -173,6 +176,10 @@ class Manager final : public IManager,
   void ScanPlugins();
   void LoadPluginLibrary(const std::string& folder, const char* name);
   void SetUpComponents();
+  // The scan's record of one file: added, then completed with its outcome.
+  LoadRecord& RecordFile(const char* name);
+  void FinishRecord(LoadRecord& record, int32_t outcome, const char* detail) noexcept;
+  LoadRecord* RecordOf(const char* fileName) noexcept;
   void UnloadPlugins();
   void ReadSettings();
   void WriteSettings();
@@ -205,7 +212,8 @@ class Manager final : public IManager,
   std::vector<ServiceEntry> services_;
   std::vector<com_ptr<IComponent>> catalogue_;
   std::vector<std::unique_ptr<PluginModule>> modules_;
-  std::vector<ComponentOrigin> origins_;      // parallel to catalogue_
+  std::vector<ComponentOrigin> origins_;  // parallel to catalogue_
+  std::vector<LoadRecord> loadRecords_;
   std::vector<IManagerListener*> listeners_;  // not counted
   RecursiveLock listenerLock_;
   com_ptr<IConvertor> convertor_;

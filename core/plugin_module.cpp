@@ -17,6 +17,12 @@ PluginModule::PluginModule(const char* path, HMODULE handle) : module_(handle) {
 
 PluginModule::~PluginModule() = default;
 
+const char* PluginModule::missingEntryPoint() const noexcept {
+  if (!primaryEntry_) return TB_ENTRY_GET_PRIMARY_AUDIO_OBJECT;
+  if (!readyEntry_) return TB_ENTRY_READY_TO_FINISH;
+  return nullptr;
+}
+
 // Both entry points are called through the stack-restoring guarded call: a plug-in
 // may have declared them __stdcall, and anything it raises (an access violation, an
 // exception of its own compiler) must end here as a false result.
@@ -24,7 +30,7 @@ PluginModule::~PluginModule() = default;
 bool PluginModule::CallGetPrimaryAudioObject(IComponent** out) noexcept {
   if (!primaryEntry_) return false;
   bool result = false;
-  if (!GuardedBoolCall1(reinterpret_cast<const void*>(primaryEntry_), out, &result)) {
+  if (!GuardedBoolCall1(reinterpret_cast<const void*>(primaryEntry_), out, &result, &lastFault_)) {
     return false;
   }
   return result;
@@ -33,7 +39,8 @@ bool PluginModule::CallGetPrimaryAudioObject(IComponent** out) noexcept {
 bool PluginModule::CallReadyToFinish() noexcept {
   if (!readyEntry_) return false;
   bool result = false;
-  if (!GuardedBoolCall0(reinterpret_cast<const void*>(readyEntry_), &result)) return false;
+  if (!GuardedBoolCall0(reinterpret_cast<const void*>(readyEntry_), &result, &lastFault_))
+    return false;
   return result;
 }
 

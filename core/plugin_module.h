@@ -28,6 +28,10 @@ class PluginModule {
   bool CallReadyToFinish() noexcept;
 
   bool hasEntryPoints() const noexcept { return primaryEntry_ && readyEntry_; }
+  /// The name of an entry point the library lacks (the first), or null.
+  const char* missingEntryPoint() const noexcept;
+  /// The exception code of the fault the last call raised; 0 when it raised none.
+  unsigned long lastFault() const noexcept { return lastFault_; }
   const std::string& path() const noexcept { return path_; }
   const std::string& baseName() const noexcept { return baseName_; }
   HMODULE handle() const noexcept { return module_.get(); }
@@ -38,6 +42,7 @@ class PluginModule {
   unique_hmodule module_;
   FARPROC primaryEntry_ = nullptr;
   FARPROC readyEntry_ = nullptr;
+  unsigned long lastFault_ = 0;
 };
 
 }  // namespace tb

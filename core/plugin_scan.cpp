@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/handles.h"
+#include "base/image_check.h"
 #include "core/globals.h"
 #include "core/manager.h"
 #include "core/module_names.h"
@@ -54,6 +56,14 @@ std::optional<std::string> HostModuleLoadPath() {
 
 // A file that is no library for this process (another architecture, a damaged file)
 // must not stop the host on a system message box.
+// Copies a text into a fixed record field, cut to fit and always terminated.
+void CopyText(char* field, size_t size, const char* text) noexcept {
+  if (!text) text = "";
+  size_t i = 0;
+  for (; i + 1 < size && text[i]; ++i) field[i] = text[i];
+  field[i] = '\0';
+}
+
 HMODULE LoadLibraryQuietly(const std::string& path) noexcept {
   DWORD previous = 0;
   const bool changed =
@@ -99,6 +109,7 @@ void Manager::ScanPlugins() {
   // The folder searched, fixed now: a plug-in that changes the current directory while
   // it loads must not make the next library's path point elsewhere.
   const std::string searched = CurrentDirectory();
+  loadRecords_.clear();
 
   const std::string pattern =
       searched + (!searched.empty() && searched.back() == '\\' ? "*.dll" : "\\*.dll");
@@ -123,21 +134,37 @@ void Manager::ScanPlugins() {
 }
 
 void Manager::LoadPluginLibrary(const std::string& folder, const char* name) {
-  if (!IsAdmittedModuleName(name)) return;
+  LoadRecord& record = RecordFile(name);
+  if (!IsAdmittedModuleName(name)) {
+    FinishRecord(record, kLoadSkippedName,
+                 "the name neither starts with \"zq\" nor is an allow-listed one");
+    return;
+  }
   const std::optional<std::string> path = useHostModuleFolder_ && IsDesignatedModuleName(name)
                                               ? HostModuleLoadPath()
                                               : FullLoadPath(folder, name);
-  if (!path) return;
-  HMODULE handle = LoadLibraryQuietly(*path);
-  if (!handle) return;
-  // A constructor that throws has already freed the library through its member.
-  PluginModule* record = new (std::nothrow) PluginModule(path->c_str(), handle);
-  if (!record) {
-    FreeLibrary(handle);
+  if (!path) {
+    FinishRecord(record, kLoadSkippedPath, "its full path is too long to load");
     return;
   }
-  std::unique_ptr<PluginModule> module(record);
-  if (!module->hasEntryPoints()) return;
+  HMODULE handle = LoadLibraryQuietly(*path);
+  if (!handle) {
+    record.systemError = GetLastError();
+    FinishRecord(record, kLoadFailed, ExplainLoadFailure(*path, record.systemError).c_str());
+    return;
+  }
+  // A constructor that throws has already freed the library through its member.
+  PluginModule* created = new (std::nothrow) PluginModule(path->c_str(), handle);
+  if (!created) {
+    FreeLibrary(handle);
+    FinishRecord(record, kLoadOutOfMemory, "");
+    return;
+  }
+  std::unique_ptr<PluginModule> module(created);
+  if (!module->hasEntryPoints()) {
+    FinishRecord(record, kLoadNoEntryPoint, module->missingEntryPoint());
+    return;
+  }
   // The record joins the list before any component of the library enters the
   // catalogue, so that nothing can free the code of a catalogued component.
   modules_.push_back(std::move(module));
@@ -145,8 +172,41 @@ void Manager::LoadPluginLibrary(const std::string& folder, const char* name) {
   IComponent* primary = nullptr;
   // After a false result the slot may hold whatever the plug-in left there; it is not
   // touched. A library whose call fails stays loaded without components.
-  if (modules_.back()->CallGetPrimaryAudioObject(&primary) && primary) {
+  PluginModule& loaded = *modules_.back();
+  if (loaded.CallGetPrimaryAudioObject(&primary) && primary) {
     AddComponent(primary, name, 0);
+    FinishRecord(record, kLoadLoaded, "");
+  } else if (loaded.lastFault() != 0) {
+    record.faultCode = loaded.lastFault();
+    FinishRecord(record, kLoadFault, TB_ENTRY_GET_PRIMARY_AUDIO_OBJECT);
+  } else {
+    FinishRecord(record, kLoadPrimaryFalse, "");
+  }
+}
+
+LoadRecord& Manager::RecordFile(const char* name) {
+  LoadRecord record{};
+  CopyText(record.fileName, sizeof record.fileName, name);
+  // What stays when something below throws; the scan goes on with the next file.
+  record.outcome = kLoadOutOfMemory;
+  loadRecords_.push_back(record);
+  return loadRecords_.back();
+}
+
+void Manager::FinishRecord(LoadRecord& record, int32_t outcome, const char* detail) noexcept {
+  record.outcome = outcome;
+  CopyText(record.detail, sizeof record.detail, detail);
+  if (outcome == kLoadSkippedName) {
+    Trace("%s: skipped: %s\n", record.fileName, record.detail);
+  } else if (outcome == kLoadFailed) {
+    Trace("%s: not loaded (system error %lu): %s\n", record.fileName,
+          static_cast<unsigned long>(record.systemError), record.detail);
+  } else if (outcome == kLoadFault) {
+    Trace("%s: fault 0x%08lx in %s\n", record.fileName,
+          static_cast<unsigned long>(record.faultCode), record.detail);
+  } else if (outcome != kLoadLoaded) {
+    Trace("%s: not used (outcome %ld) %s\n", record.fileName, static_cast<long>(outcome),
+          record.detail);
   }
 }
 
@@ -157,6 +217,7 @@ void Manager::SetUpComponents() {
   while (i < catalogue_.size()) {
     IComponent* component = catalogue_[i].get();
     com_ptr<IError> error;
+    LoadRecord* record = RecordOf(origins_[i].moduleFileName);
     if (component && component->Setup(primary(), error.put())) {
       const int32_t kind = component->GetKind();
       if (kind == kKindConvertor && !convertor_) {
@@ -164,12 +225,33 @@ void Manager::SetUpComponents() {
       } else if (kind == kKindDownloader && !downloader_) {
         downloader_ = catalogue_[i].query<IDownloader>();
       }
+      if (record) ++record->componentCount;
       ++i;
     } else {
+      if (record && ++record->refusedCount == 1) {
+        const char* componentName = component ? component->GetName() : nullptr;
+        record->outcome = kLoadSetupRefused;
+        CopyText(record->detail, sizeof record->detail, componentName ? componentName : "");
+        Trace("%s: Setup of %s answered false\n", record->fileName, record->detail);
+      }
       catalogue_.erase(catalogue_.begin() + static_cast<std::ptrdiff_t>(i));
       origins_.erase(origins_.begin() + static_cast<std::ptrdiff_t>(i));
     }
   }
+  for (const LoadRecord& record : loadRecords_) {
+    if (record.outcome == kLoadLoaded || record.outcome == kLoadSetupRefused) {
+      Trace("%s: loaded with %ld component%s\n", record.fileName,
+            static_cast<long>(record.componentCount), record.componentCount == 1 ? "" : "s");
+    }
+  }
+}
+
+LoadRecord* Manager::RecordOf(const char* fileName) noexcept {
+  // Records are few; the newest of a name is the one of this scan.
+  for (auto it = loadRecords_.rbegin(); it != loadRecords_.rend(); ++it) {
+    if (EqualsIgnoringAsciiCase(it->fileName, fileName)) return &*it;
+  }
+  return nullptr;
 }
 
 bool TB_STDCALL Manager::IsReadyToFinish() noexcept {

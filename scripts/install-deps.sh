@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   cmake make g++ python3
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+  gcc-mingw-w64-x86-64-win32
   googletest
   wine wine32:i386
   xvfb xauth

@@ -6,6 +6,7 @@
 
 #include "base/fault_guard.h"
 #include "core/error_object.h"
+#include "sources/manager_diagnostics.h"
 #include "sources/manager_rules.h"
 #include "sources/proxies.h"
 #include "sources/proxy_math.h"
@@ -51,7 +52,8 @@ bool AddSourceParts(Manager& manager) noexcept {
   manager.SetSourceService(sources);
   ManagerRules* rules = new (std::nothrow) ManagerRules(manager);
   return rules && manager.AddPart(std::unique_ptr<ManagerPart>(rules)) &&
-         manager.SetFace(iid_of<IManagerRules>(), static_cast<IManagerRules*>(rules));
+         manager.SetFace(iid_of<IManagerRules>(), static_cast<IManagerRules*>(rules)) &&
+         AddDiagnosticsPart(manager);
 }
 
 }  // namespace tb

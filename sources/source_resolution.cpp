@@ -4,11 +4,14 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/com.h"
 #include "base/fault_guard.h"
 #include "core/error_object.h"
 #include "core/manager.h"
+#include "core/trace.h"
+#include "sources/manager_diagnostics.h"
 #include "sources/source_name.h"
 
 namespace tb {
@@ -58,6 +61,8 @@ struct Request {
   uint32_t requiredMask;
   uint32_t excludedMask;
   IError** error;
+  // What each decoder asked answered, for IPluginDiagnostics; null when not kept.
+  std::vector<OpenAttempt>* attempts;
 };
 
 enum class Outcome { kOpened, kFinal, kNotOpened };
@@ -100,9 +105,47 @@ int32_t PlanDecoder(IComponent* component, const std::string& extension, uint32_
   return matches ? kDecoderPassListed : kDecoderPassOthers;
 }
 
+void CopyText(char* field, size_t size, const char* text) noexcept {
+  if (!text) text = "";
+  size_t i = 0;
+  for (; i + 1 < size && text[i]; ++i) field[i] = text[i];
+  field[i] = '\0';
+}
+
+// Notes what one decoder answered. Its error's message is asked through the manager's
+// DescribeError, as a host would; the error object of a decoder that faulted may be
+// half made and is not asked.
+void NoteAttempt(Manager& manager, const Request& request, IComponent* component, int32_t pass,
+                 int32_t answer, unsigned long faultCode, IError* error) {
+  if (!request.attempts && !TraceEnabled()) return;
+  OpenAttempt attempt{};
+  CopyText(attempt.component, sizeof attempt.component, component->GetName());
+  ComponentOrigin origin{};
+  if (manager.GetComponentOrigin(component, &origin)) {
+    origin.moduleFileName[kOriginNameSize - 1] = '\0';
+    CopyText(attempt.moduleFileName, sizeof attempt.moduleFileName, origin.moduleFileName);
+  }
+  attempt.pass = pass;
+  attempt.answer = answer;
+  attempt.faultCode = static_cast<uint32_t>(faultCode);
+  com_ptr<IError> described;
+  if (error && answer != kOpenFault && manager.DescribeError(error, described.put()) && described) {
+    CopyText(attempt.detail, sizeof attempt.detail, described->GetMessage());
+    for (char& c : attempt.detail) c = (c == '\r' || c == '\n') ? ' ' : c;
+  }
+  Trace("%s: pass %ld: %s (%s) answered %ld, fault 0x%08lx %s\n", request.name,
+        static_cast<long>(pass), attempt.component, attempt.moduleFileName,
+        static_cast<long>(answer), faultCode, attempt.detail);
+  // Out of memory loses the note, not the source a decoder may just have opened.
+  try {
+    if (request.attempts) request.attempts->push_back(attempt);
+  } catch (...) {
+  }
+}
+
 // One pass over the ordered decoders. Pass 0 offers the name to the decoders that list
 // its extension, every other pass to those that do not.
-Outcome RunPass(IComponentCollection* decoders, const Request& request,
+Outcome RunPass(Manager& manager, IComponentCollection* decoders, const Request& request,
                 const std::string& extension, int32_t pass, com_ptr<IError>& pending) {
   const int32_t wanted = pass == 0 ? kDecoderPassListed : kDecoderPassOthers;
   const int32_t count = decoders->GetCount();
@@ -119,16 +162,30 @@ Outcome RunPass(IComponentCollection* decoders, const Request& request,
     IError* raw = nullptr;
     bool opened = false;
     ISourceOpener* target = opener.get();
-    const bool returned = Guarded([&] {
-      opened = target->Open(request.name, request.source, request.requiredMask,
-                            request.excludedMask, &raw);
-    });
+    unsigned long fault = 0;
+    const bool returned = Guarded(
+        [&] {
+          opened = target->Open(request.name, request.source, request.requiredMask,
+                                request.excludedMask, &raw);
+        },
+        &fault);
     com_ptr<IError> error = com_ptr<IError>::adopt(raw);
     // A decoder that claims success without a source has not opened anything.
-    if (returned && opened && *request.source) return Outcome::kOpened;
+    if (returned && opened && *request.source) {
+      NoteAttempt(manager, request, component.get(), pass, kOpenOpened, 0, nullptr);
+      return Outcome::kOpened;
+    }
     // The verdict of a decoder that faulted is not asked: its error object may be
     // half made. What it stored still counts as its error below.
-    if (returned && !opened && error && request.error && HasFinalVerdict(error)) {
+    const bool ends = returned && !opened && error && request.error && HasFinalVerdict(error);
+    NoteAttempt(manager, request, component.get(), pass,
+                !returned ? kOpenFault
+                : opened  ? kOpenNoSource
+                : ends    ? kOpenFinal
+                : error   ? kOpenError
+                          : kOpenDeclined,
+                fault, error.get());
+    if (ends) {
       *request.error = error.detach();
       return Outcome::kFinal;
     }
@@ -164,7 +221,7 @@ bool ResolveLocalFile(Manager& manager, const Request& request) {
     const int32_t* first = request.pass == -1 ? passes : &request.pass;
     const int32_t* last = request.pass == -1 ? passes + 2 : &request.pass + 1;
     for (const int32_t* pass = first; pass != last; ++pass) {
-      switch (RunPass(decoders.get(), request, extension, *pass, pending)) {
+      switch (RunPass(manager, decoders.get(), request, extension, *pass, pending)) {
         case Outcome::kOpened:
           return true;
         case Outcome::kFinal:
@@ -244,14 +301,20 @@ bool ResolveSource(Manager& manager, const char* name, IUnknown** source, int32_
     ReportError(error, result::InvalidParameter);
     return false;
   }
+  ManagerDiagnostics* diagnostics = ManagerDiagnostics::Of(manager);
+  std::vector<OpenAttempt> attempts;
+  bool opened = false;
   try {
-    return ResolveName(manager, Request{name, source, pass, requiredMask, excludedMask, error},
-                       true);
+    opened = ResolveName(manager,
+                         Request{name, source, pass, requiredMask, excludedMask, error,
+                                 diagnostics ? &attempts : nullptr},
+                         true);
   } catch (...) {
     // Out of memory while splitting the name: nothing was opened.
     ReportError(error, result::Failure);
-    return false;
   }
+  if (diagnostics) diagnostics->KeepSearch(attempts);
+  return opened;
 }
 
 FileProbe SetFileProbe(FileProbe probe) noexcept {

@@ -5,6 +5,7 @@
 #include "com_ptr.h"
 #include "component.h"
 #include "conversion.h"
+#include "diagnostics.h"
 #include "encoder.h"
 #include "error.h"
 #include "language.h"

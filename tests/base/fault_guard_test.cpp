@@ -16,7 +16,7 @@
 
 // The guard's own routine, called directly where a C++ wrapper in between could hide a
 // register it failed to restore.
-extern "C" int tb_guarded_call(tb::GuardedFunction fn, void* context);
+extern "C" int tb_guarded_call(tb::GuardedFunction fn, void* context, unsigned long* code);
 
 // Calls fn(a, b, c, d) as __cdecl with EBX, ESI, EDI and EBP set to marker values and
 // returns a bit for each that did not survive (1 EBX, 2 ESI, 4 EDI, 8 EBP), plus 16 when
@@ -150,6 +150,20 @@ TEST(fault_guard_test, faults_of_every_kind_give_false) {
   EXPECT_FALSE(GuardedCall(Faulty("FaultCxxThrow"), nullptr));
   EXPECT_FALSE(GuardedCall(Faulty("FaultCxxThrow"), nullptr));
   EXPECT_TRUE(Guarded([] {}));
+}
+
+TEST(fault_guard_test, the_exception_code_is_reported) {
+  auto raise = FaultyDll::Get().Find<void(__cdecl*)(DWORD, DWORD)>("FaultRaise");
+  ASSERT_NE(raise, nullptr);
+  unsigned long code = 1;
+  EXPECT_TRUE(GuardedCall([](void*) {}, nullptr, &code));
+  EXPECT_EQ(code, 0ul);
+  EXPECT_FALSE(GuardedCall(Faulty("FaultAccessViolation"), nullptr, &code));
+  EXPECT_EQ(code, 0xC0000005ul);
+  EXPECT_FALSE(Guarded([&] { raise(0xC0DE0001, 0); }, &code));
+  EXPECT_EQ(code, 0xC0DE0001ul);
+  EXPECT_FALSE(GuardedCall(Faulty("FaultCxxThrow"), nullptr, &code));
+  EXPECT_EQ(code, tb::kAbortInsideGuard);
 }
 
 TEST(fault_guard_test, chain_head_is_restored_on_both_paths) {

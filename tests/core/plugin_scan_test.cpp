@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -545,6 +546,57 @@ TEST(plugin_scan_test, designated_module_comes_from_the_host_folder_when_asked) 
     EXPECT_TRUE(ReleaseLast(manager));
   }
   RemoveDirectoryA(hostFolder.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(plugin_scan_test, records_what_became_of_every_file_it_considered) {
+  PluginFolder folder("scan_records");
+  folder.Add("tp_plugin", "zqgood.dll", "[3:a,3:b]");
+  folder.Add("tp_plugin", "zqhalf.dll", "[3:kept,3:refuses!]");
+  folder.Add("tp_plugin", "zqrefuses.dll", "", "primary=false");
+  folder.Add("tp_plugin", "zqfaults.dll", "", "primary=av");
+  folder.Add("tp_noready", "zqnoready.dll");
+  folder.Add("tp_plugin", "unrelated.dll");
+  ASSERT_TRUE(folder.Write("zqjunk.dll", std::string(600, 'x')));
+  IManager* manager = NewManager(folder);
+  ASSERT_TRUE(manager->Initialise());
+
+  const struct {
+    const char* file;
+    int32_t outcome;
+    int32_t components;
+    int32_t refused;
+    const char* detail;
+  } expected[] = {
+      {"zqgood.dll", tb::kLoadLoaded, 2, 0, ""},
+      {"zqhalf.dll", tb::kLoadSetupRefused, 1, 1, "refuses"},
+      {"zqrefuses.dll", tb::kLoadPrimaryFalse, 0, 0, ""},
+      {"zqfaults.dll", tb::kLoadFault, 0, 0, "ORVA_PLUGIN_GetPrimaryAudioObject"},
+      {"zqnoready.dll", tb::kLoadNoEntryPoint, 0, 0, "ORVA_PLUGIN_ReadyToFinish"},
+      {"unrelated.dll", tb::kLoadSkippedName, 0, 0, nullptr},
+      {"zqjunk.dll", tb::kLoadFailed, 0, 0, "not an executable image (no MZ header)"},
+  };
+  const std::vector<tb::LoadRecord>& records = static_cast<tb::Manager*>(manager)->loadRecords();
+  EXPECT_EQ(records.size(), std::size(expected));
+  for (const auto& e : expected) {
+    auto it = std::find_if(records.begin(), records.end(), [&](const tb::LoadRecord& r) {
+      return std::string(r.fileName) == e.file;
+    });
+    ASSERT_NE(it, records.end()) << e.file;
+    EXPECT_EQ(it->outcome, e.outcome) << e.file;
+    EXPECT_EQ(it->componentCount, e.components) << e.file;
+    EXPECT_EQ(it->refusedCount, e.refused) << e.file;
+    if (e.detail) {
+      EXPECT_STREQ(it->detail, e.detail) << e.file;
+    }
+    EXPECT_EQ(it->faultCode, e.outcome == tb::kLoadFault ? 0xC0000005u : 0u) << e.file;
+    EXPECT_EQ(it->systemError != 0, e.outcome == tb::kLoadFailed) << e.file;
+  }
+  ASSERT_TRUE(manager->Finish());
+  EXPECT_TRUE(ReleaseLast(manager));
 }
 
 }  // namespace

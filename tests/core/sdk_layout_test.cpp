@@ -65,6 +65,10 @@ TEST(sdk_layout_test, secondary_interfaces_sit_in_their_slots) {
   EXPECT_EQ(SlotOf(&IManagerRules::GetSearchExtension), 5);
   EXPECT_EQ(SlotOf(&IManagerRules::GetDecoderPass), 6);
   EXPECT_EQ(SlotOf(&IManagerRules::GetStoredSetting), 7);
+  EXPECT_EQ(SlotOf(&IPluginDiagnostics::GetLoadRecordCount), 3);
+  EXPECT_EQ(SlotOf(&IPluginDiagnostics::GetOpenAttempt), 6);
+  EXPECT_EQ(SlotOf(&IPluginDiagnostics::IsAdmittedFileName), 7);
+  EXPECT_EQ(SlotOf(&IPluginDiagnostics::SetTrace), 8);
 }
 
 TEST(sdk_layout_test, plugin_interfaces_sit_in_their_slots) {
@@ -145,6 +149,12 @@ TEST(sdk_layout_test, records_have_the_contract_layout) {
   EXPECT_EQ(offsetof(AudioFormat, channels), 8u);
   EXPECT_EQ(offsetof(ComponentOrigin, index), 260u);
   EXPECT_EQ(sizeof(ComponentOrigin), 264u);
+  EXPECT_EQ(offsetof(LoadRecord, outcome), 260u);
+  EXPECT_EQ(offsetof(LoadRecord, detail), 280u);
+  EXPECT_EQ(sizeof(LoadRecord), 540u);
+  EXPECT_EQ(offsetof(OpenAttempt, pass), 520u);
+  EXPECT_EQ(offsetof(OpenAttempt, detail), 532u);
+  EXPECT_EQ(sizeof(OpenAttempt), 792u);
   EXPECT_EQ(sizeof(bool), 1u);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sources/proxy_fixture.h"
+#include "support/test_thread.h"
 
 namespace source_fakes {
 namespace {
@@ -339,6 +340,63 @@ TEST_F(source_resolution_test, a_local_copy_that_is_another_url_is_not_fetched_a
   EXPECT_FALSE(Open("http://example.com/song.mp3", -1, &source, &error));
   EXPECT_EQ(TakeCode(error), tb::result::BadPathName);
   EXPECT_EQ(calls, Calls({"download http://example.com/song.mp3"}));
+}
+
+}  // namespace
+}  // namespace source_fakes
+
+namespace source_fakes {
+namespace {
+
+TEST_F(source_resolution_test, each_decoder_asked_is_remembered_with_its_answer) {
+  Decoder("lists", {"mp3"}, OpenMode::kFail, 0x80000011);
+  Decoder("faults", {"mp3"}, OpenMode::kFault);
+  Decoder("quiet", {"wav"}, OpenMode::kFailNoError);
+  Decoder("opens", {"wav"}, OpenMode::kSucceed);
+  IUnknown* source = nullptr;
+  ASSERT_TRUE(Open(song, -1, &source, nullptr));
+  EXPECT_TRUE(ReleaseLast(source));
+
+  tb::com_ptr<tb::IPluginDiagnostics> diagnostics =
+      tb::com_ptr<tb::IManager>(manager).query<tb::IPluginDiagnostics>();
+  ASSERT_TRUE(diagnostics);
+  const struct {
+    const char* name;
+    int32_t pass;
+    int32_t answer;
+    uint32_t fault;
+  } expected[] = {
+      {"lists", 0, tb::kOpenError, 0},
+      {"faults", 0, tb::kOpenFault, 0xC0000005},
+      {"quiet", 1, tb::kOpenDeclined, 0},
+      {"opens", 1, tb::kOpenOpened, 0},
+  };
+  ASSERT_EQ(diagnostics->GetOpenAttemptCount(), 4);
+  for (int32_t i = 0; i < 4; ++i) {
+    tb::OpenAttempt attempt{};
+    ASSERT_TRUE(diagnostics->GetOpenAttempt(i, &attempt));
+    EXPECT_STREQ(attempt.component, expected[i].name);
+    EXPECT_EQ(attempt.pass, expected[i].pass) << i;
+    EXPECT_EQ(attempt.answer, expected[i].answer) << i;
+    EXPECT_EQ(attempt.faultCode, expected[i].fault) << i;
+    EXPECT_EQ(attempt.detail[0] != '\0', expected[i].answer == tb::kOpenError) << i;
+  }
+  tb::OpenAttempt untouched{};
+  untouched.pass = 77;
+  EXPECT_FALSE(diagnostics->GetOpenAttempt(4, &untouched));
+  EXPECT_EQ(untouched.pass, 77);
+
+  // Another thread's search is its own: a missing file asks nobody there, and this
+  // thread's record stays.
+  int32_t otherCount = -1;
+  tbtest::Thread other([&] {
+    IUnknown* none = nullptr;
+    EXPECT_FALSE(Open(folder.path() + "\\missing.mp3", -1, &none, nullptr));
+    otherCount = diagnostics->GetOpenAttemptCount();
+  });
+  other.join();
+  EXPECT_EQ(otherCount, 0);
+  EXPECT_EQ(diagnostics->GetOpenAttemptCount(), 4);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ const OptionSpec kGlobalOptions[] = {
      "no progress line, notes or summaries: only what was asked for,\n"
      "warnings and errors"},
     {"verbose", 'v', 0, nullptr,
-     "more detail on the error stream: the library loaded, the plug-in folder and\n"
-     "the settings key"},
+     "more detail on the error stream: the library loaded, the plug-in folder, the\n"
+     "settings key, and the library's trace of the plug-in scan and each search"},
     {"lang", '\0', 1, "LANGID",
      "the language of the manager's texts and dialogs, e.g. 0x0407 for\n"
      "German"},

@@ -14,6 +14,7 @@
 
 #include "decoder_plan.h"
 #include "host_support.h"
+#include "plugin_report.h"
 
 namespace host {
 
@@ -317,6 +318,7 @@ bool OpenInput(tb::IManager* manager, const Options& options, const std::string&
     source.reset();
   } else {
     PrintError(manager, error.get(), ("opening " + name).c_str());
+    PrintDecoderAttempts(manager);
     ExplainUrlFailure(manager, name);
     if (options.format.Any() && error && error->GetCode() == tb::result::InvalidParameter) {
       PrintErr(

@@ -9,6 +9,7 @@
 #include "decoder_plan.h"
 #include "host_support.h"
 #include "json.h"
+#include "plugin_report.h"
 
 namespace host {
 
@@ -257,6 +258,7 @@ int Info(tb::IManager* manager, const Options& options) {
                f.name.c_str());
     } else {
       PrintError(manager, error.get(), ("opening " + f.name).c_str());
+      PrintDecoderAttempts(manager);
       ExplainUrlFailure(manager, f.name);
     }
     return 1;

@@ -8,6 +8,7 @@
 #include "base/com.h"
 #include "host_support.h"
 #include "json.h"
+#include "plugin_report.h"
 
 namespace host {
 
@@ -15,10 +16,15 @@ namespace {
 
 const cli::OptionSpec kListOptions[] = {
     {"json", '\0', 0, nullptr, "print the catalogue as JSON (fields in docs/host-tool.md)"},
+    {"verbose", '\0', 0, nullptr,
+     "also every .dll file of the folder that gave no component, and why\n"
+     "(\"files\" in the JSON); as the global -v, it also sends the library's trace\n"
+     "to the error stream"},
 };
 
 struct Options {
   bool json = false;
+  bool verbose = false;
   ManagerOptions manager;
 };
 
@@ -73,7 +79,8 @@ bool ReadCatalogue(tb::IManager* manager, std::vector<Entry>& entries) {
   return true;
 }
 
-bool PrintJsonCatalogue(const Options& options, const std::vector<Entry>& entries) {
+bool PrintJsonCatalogue(const Options& options, const std::vector<Entry>& entries,
+                        const std::vector<tb::LoadRecord>& records) {
   JsonWriter json;
   json.BeginObject().Key("pluginFolder").String(Utf8OfAnsi(options.manager.plugins));
   json.Key("components").BeginArray();
@@ -84,7 +91,19 @@ bool PrintJsonCatalogue(const Options& options, const std::vector<Entry>& entrie
     json.Key("module").String(Utf8OfAnsi(e.module)).Key("index").Int(e.index);
     json.EndObject();
   }
-  json.EndArray().EndObject();
+  json.EndArray();
+  if (options.verbose) {
+    json.Key("files").BeginArray();
+    for (const tb::LoadRecord& r : records) {
+      json.BeginObject().Key("file").String(Utf8OfAnsi(r.fileName));
+      json.Key("outcome").String(LoadOutcomeKey(r.outcome));
+      json.Key("components").Int(r.componentCount);
+      json.Key("reason").String(Utf8OfAnsi(LoadRecordText(r)));
+      json.EndObject();
+    }
+    json.EndArray();
+  }
+  json.EndObject();
   return PrintJson(json);
 }
 
@@ -115,12 +134,23 @@ void PrintTable(const Options& options, const std::vector<Entry>& entries) {
               modules.size() == 1 ? "y" : "ies");
 }
 
+// The files that gave no component (or lost some), each with the scan's reason.
+void PrintSkipped(const std::vector<tb::LoadRecord>& records) {
+  size_t shown = 0;
+  for (const tb::LoadRecord& r : records) {
+    if (r.outcome == tb::kLoadLoaded) continue;
+    if (shown++ == 0) std::printf("Files not used:\n");
+    PrintOut("  %s: %s\n", r.fileName, LoadRecordText(r).c_str());
+  }
+  if (shown == 0) std::printf("Every .dll file of the folder was loaded.\n");
+}
+
 }  // namespace
 
 const cli::CommandSpec kListCommand = {
     "list",
     "the components of the plug-ins, loaded and freed",
-    "list [--json] [--plugins DIR] [--keys NAME1 NAME2]",
+    "list [--json] [--verbose] [--plugins DIR] [--keys NAME1 NAME2]",
     "Loads the plug-ins of a folder as a host does and lists the components they offer,\n"
     "in catalogue order: name, kind, the library file and the component's index in the\n"
     "collection that delivered it. Then finishes, unloading the plug-ins.\n",
@@ -135,12 +165,15 @@ const cli::CommandSpec kListCommand = {
 int CommandList(const cli::ParsedLine& line) {
   Options options;
   options.json = line.Has("json");
+  options.verbose = line.Has("verbose");
   options.manager = ManagerOptionsOf(line);
   return RunWithManager(options.manager, [&options](tb::IManager* manager) {
     std::vector<Entry> entries;
     if (!ReadCatalogue(manager, entries)) return 1;
-    if (options.json) return PrintJsonCatalogue(options, entries) ? 0 : 1;
+    const std::vector<tb::LoadRecord> records = LoadRecordsOf(manager);
+    if (options.json) return PrintJsonCatalogue(options, entries, records) ? 0 : 1;
     PrintTable(options, entries);
+    if (options.verbose) PrintSkipped(records);
     return 0;
   });
 }

@@ -11,6 +11,7 @@
 #include "decoder_plan.h"
 #include "host_support.h"
 #include "json.h"
+#include "plugin_report.h"
 
 namespace host {
 
@@ -128,6 +129,7 @@ int Open(tb::IManager* manager, const Options& options) {
           options.name.c_str());
     } else {
       PrintError(manager, error.get(), ("opening " + options.name).c_str());
+      PrintDecoderAttempts(manager);
       if (options.format.Any() && error && error->GetCode() == tb::result::InvalidParameter) {
         PrintErr(
             "note: a format needs at least 8 bits, one channel and a sample "

@@ -97,6 +97,13 @@ extern const cli::CommandSpec kSettingsCommand;
 int CommandSettings(const cli::ParsedLine& line);
 extern const cli::CommandSpec kLanguagesCommand;
 int CommandLanguages(const cli::ParsedLine& line);
+/// doctor (cmd_doctor.cpp): each plug-in file checked in a child process that runs the
+/// hidden command kDoctorChildCommand on it (the tool's own command line, before the
+/// parser).
+extern const cli::CommandSpec kDoctorCommand;
+int CommandDoctor(const cli::ParsedLine& line);
+int CommandDoctorChild(const Args& args);
+extern const char* const kDoctorChildCommand;
 
 }  // namespace host
 

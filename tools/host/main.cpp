@@ -8,6 +8,7 @@
 #include "host.h"
 #include "host_support.h"
 #include "json.h"
+#include "plugin_report.h"
 // CommandLineToArgvW; it needs windows.h, which host.h brings, first.
 #include <shellapi.h>
 // after host.h, which brings windows.h
@@ -55,6 +56,13 @@ bool OpenSession(Session& session) {
                                                 reinterpret_cast<void**>(&setting)))) {
     setting->SetLanguage(uint16_t(g_language));
     setting->Release();
+  }
+  // -v also lets the library say what it decides (the scan, the searches).
+  if (g_verbosity > 0) {
+    tb::com_ptr<tb::IPluginDiagnostics> diagnostics = DiagnosticsOf(session.manager);
+    if (!diagnostics || !diagnostics->SetTrace("1")) {
+      PrintErr("warning: the library offers no trace\n");
+    }
   }
   return true;
 }
@@ -164,6 +172,7 @@ const Command kCommands[] = {
     {&kToneCommand, CommandTone},
     {&kSettingsCommand, CommandSettings},
     {&kLanguagesCommand, CommandLanguages},
+    {&kDoctorCommand, CommandDoctor},
 };
 const size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
@@ -273,6 +282,10 @@ bool WideCommandLine(Args& args) {
 int main() {
   host::Args all;
   if (!host::WideCommandLine(all)) return 2;
+  // The doctor's check of one file, in a process of its own; not a user's command.
+  if (!all.empty() && all[0] == host::kDoctorChildCommand) {
+    return host::CommandDoctorChild(host::Args(all.begin() + 1, all.end()));
+  }
   const host::cli::CommandSpec* specs[host::kCommandCount];
   for (size_t i = 0; i < host::kCommandCount; ++i) specs[i] = host::kCommands[i].spec;
   const host::cli::ParsedLine line = host::cli::Parse(all, specs, host::kCommandCount);

@@ -14,7 +14,7 @@
 //     Flags: '!' Setup fails; '^' Setup fails and reports an error object; '+' Setup
 //     succeeds and still reports an error object; '~' a convertor or downloader that
 //     does not offer its interface. Default: one decoder named after the module.
-//   TP_MODE_<base>: comma-separated tokens: primary=false|null|av|raise|throw|chdir,
+//   TP_MODE_<base>: comma-separated tokens: primary=false|null|av|raise|throw|chdir|hang|failfast,
 //     ready=false|av|av-once|raise|throw|sole ("sole": ready only while every component
 //     is held by exactly one reference; "throw": a C++ exception escapes),
 //     reenter=initialise|finish (the manager's Initialise or Finish called from Setup,

@@ -280,6 +280,9 @@ extern "C" bool TP_ENTRY ORVA_PLUGIN_GetPrimaryAudioObject(tb::IComponent** out)
   if (HasMode("primary=raise")) RaiseForeignException();
   if (HasMode("primary=throw")) throw std::runtime_error("primary object refused");
   if (HasMode("primary=false")) return false;
+  if (HasMode("primary=hang")) Sleep(INFINITE);
+  // Ends the process the way a fail-fast check does, past every exception handler.
+  if (HasMode("primary=failfast")) TerminateProcess(GetCurrentProcess(), 0xC0000409);
   // A plug-in that moves the process's current directory while it loads.
   if (HasMode("primary=chdir")) {
     char windows[MAX_PATH];
