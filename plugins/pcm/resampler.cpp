@@ -252,14 +252,17 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
 
   const double lowNyquist = 0.5 * static_cast<double>(low);
   const double pass = kPassEdge * lowNyquist;
-  if (!r->BuildBand(inRate, pass, lowNyquist, error)) return nullptr;
+  const double stop = kStopEdge * lowNyquist;
+  if (!r->BuildBand(inRate, pass, stop, error)) return nullptr;
   const double middle =
       static_cast<double>(in) * static_cast<double>(r->up_) / static_cast<double>(r->down_);
   r->middleRate_ = static_cast<int32_t>(std::lround(middle));
   const uint64_t bIn = in * r->up_, bOut = out * r->down_, gb = Gcd(bIn, bOut);
   r->lb_ = bOut / gb;
   r->mb_ = bIn / gb;
-  if (!direct && !r->BuildPolyphase(pass / middle, 1.0 - lowNyquist / middle, error)) {
+  // The middle-rate signal holds nothing above `stop`, so its first image begins at
+  // middle - stop: the second stage stops from there.
+  if (!direct && !r->BuildPolyphase(pass / middle, 1.0 - stop / middle, error)) {
     return nullptr;
   }
 
@@ -349,7 +352,7 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
   // Frequencies in cycles per middle-rate frame.
   const double width = stop - pass;
   const double cutoff = 0.5 * (pass + stop);
-  const double length = KaiserLength(kStopbandDb, width);
+  const double length = KaiserLength(kSecondStopbandDb, width);
   taps_ = (static_cast<size_t>(std::ceil(length)) + 1) / 2 * 2;
   stepWhole_ = mb_ / lb_;
   stepFrac_ = mb_ % lb_;
@@ -369,7 +372,7 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
   }
   table_ = AlignedZeros(&tableStorage_, rows * taps_ * 2);
   const double half = static_cast<double>(taps_) / 2;
-  const double beta = KaiserBeta(kStopbandDb), i0Beta = BesselI0(beta);
+  const double beta = KaiserBeta(kSecondStopbandDb), i0Beta = BesselI0(beta);
   std::vector<double> row(taps_);
   for (size_t p = 0; p < rows; ++p) {
     double sum = 0.0;
