@@ -21,9 +21,6 @@ const uint64_t kMaxExactPhases = 4096;
 const size_t kInterpolatedPhases = 16384;
 // The first stage's filter may be this long (taps at its own rate): about 200:1 down.
 const size_t kMaxBandTaps = 65536;
-// A block still filling is transformed early at most once per this many input frames:
-// what that costs is bounded, whatever the sizes of the blocks fed.
-const uint64_t kEarlyStep = 32;
 // Rate factors of the first stage.
 const size_t kMaxUp = 16;
 const size_t kMaxDown = 64;
@@ -267,11 +264,13 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
   }
 
   // How far the output runs behind: the first stage's delay, half the second stage's
-  // filter, rounding, and the step by which a block still filling gives output early.
+  // filter, rounding, and one block's step, so that whole blocks always cover what is
+  // due and a block is never transformed twice.
   const double bandDelay = static_cast<double>(r->bandTaps_ / 2) / static_cast<double>(r->up_);
   const double polyDelay =
       (static_cast<double>(r->taps_) / 2 + 2) * static_cast<double>(in) / middle;
-  r->latency_ = static_cast<uint64_t>(std::ceil(bandDelay + polyDelay)) + r->down_ + 2 + kEarlyStep;
+  r->latency_ =
+      static_cast<uint64_t>(std::ceil(bandDelay + polyDelay)) + r->down_ + 2 + r->bandStep_;
   r->Reset();
   return r;
 }
@@ -393,7 +392,6 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
 void Resampler::Reset() {
   std::fill(blockIn_, blockIn_ + 2 * pairs_ * bandSize_, 0.0);
   bandFill_ = bandSize_ - bandStep_;
-  bandEmitted_ = 0;
   bandDropped_ = 0;
   capacity_ = taps_ + 2 * bandStep_ * up_ / down_ + 64;
   hist_ = AlignedZeros(&histStorage_, pairs_ * 2 * capacity_);
@@ -425,7 +423,7 @@ void Resampler::Feed(const double* in, size_t frames) {
     bandFill_ += n;
     if (in) in += n * channels;
     frames -= n;
-    if (bandFill_ == bandSize_) RunBlock(false);
+    if (bandFill_ == bandSize_) RunBlock();
   }
 }
 
@@ -440,19 +438,11 @@ void Resampler::Compact() {
   start_ -= shift;
 }
 
-void Resampler::RunBlock(bool partial) {
+void Resampler::RunBlock() {
   const size_t outSize = fftOut_->size();
   const size_t made = bandStep_ * up_ / down_;
   const size_t head = bandSize_ - bandStep_;  // the overlap with the block before
-  // The outputs of this block that the input so far determines: all of them once the
-  // block is full; before, those whose filter reaches no frame still to come.
-  size_t ready = made;
-  if (partial) {
-    if (bandFill_ <= head) return;
-    ready = up_ > 1 ? (bandFill_ - head) * up_ : (bandFill_ - head + down_ - 1) / down_;
-    if (ready <= bandEmitted_) return;
-  }
-  const size_t fresh = ready - bandEmitted_;
+  const size_t fresh = made;
   const size_t skip = static_cast<size_t>(std::min<uint64_t>(fresh, bandDrop_ - bandDropped_));
   const size_t keep = fresh - skip;
   if (count_ + keep > capacity_) Compact();
@@ -470,12 +460,8 @@ void Resampler::RunBlock(bool partial) {
   }
   for (size_t p = 0; p < pairs_; ++p) {
     double* block = blockIn_ + 2 * p * bandSize_;
-    // The transform works on a copy: the block's tail is the next block's head. Frames
-    // still to come count as silence; the outputs they would change are not taken.
-    const size_t filled = partial ? bandFill_ : bandSize_;
-    std::memcpy(work_, block, filled * 2 * sizeof(double));
-    std::fill(work_ + 2 * filled, work_ + 2 * bandSize_, 0.0);
-    fftIn_->Forward(work_);
+    // The transform goes to the work area: the block's tail is the next block's head.
+    fftIn_->Forward(block, work_);
     double* y = spectrum_;
     if (bandShape_ == kSameShape) {
       y = work_;
@@ -489,18 +475,13 @@ void Resampler::RunBlock(bool partial) {
       FilterBins(work_, y, binFrom_.data(), binTo_.data(), binGain_.data(), binFrom_.size());
       fftOut_->Inverse(y);
     }
-    const double* first = y + 2 * (outSize - made + bandEmitted_ + skip);
+    const double* first = y + 2 * (outSize - made + skip);
     std::memcpy(pairHist(p) + 2 * count_, first, keep * 2 * sizeof(double));
-    if (!partial) std::memmove(block, block + 2 * bandStep_, head * 2 * sizeof(double));
+    std::memmove(block, block + 2 * bandStep_, head * 2 * sizeof(double));
   }
   count_ += keep;
   bandDropped_ += skip;
-  if (partial) {
-    bandEmitted_ = ready;
-  } else {
-    bandEmitted_ = 0;
-    bandFill_ = head;
-  }
+  bandFill_ = head;
 }
 
 void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
@@ -561,7 +542,7 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
   outTotal_ += n;
 }
 
-void Resampler::Process(const double* in, size_t frames, std::vector<double>* out, bool more) {
+void Resampler::Process(const double* in, size_t frames, std::vector<double>* out) {
   const auto channels = static_cast<size_t>(channels_);
   while (frames > 0) {
     const size_t n = std::min(frames, bandStep_);
@@ -570,10 +551,6 @@ void Resampler::Process(const double* in, size_t frames, std::vector<double>* ou
     Produce(DueOutput(inTotal_), out);
     in += n * channels;
     frames -= n;
-  }
-  if (!more && outTotal_ < DueOutput(inTotal_)) {
-    RunBlock(true);
-    Produce(DueOutput(inTotal_), out);
   }
 }
 

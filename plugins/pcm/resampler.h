@@ -31,12 +31,11 @@ namespace tb::pcm {
 /// filters' delay is taken up internally, the stream is taken as silent before its first
 /// frame), and after Flush a stream of N input frames has given exactly ceil(N*L/M)
 /// output frames. The output runs a fixed latency() input frames (half the filters'
-/// length and a little) behind the input: after n input frames exactly
-/// OutputLimit(n - latency()) frames have come out, so a block of k frames never gives
-/// more than ceil(k*L/M) frames. To keep up, a Process that ends inside a transform block
-/// transforms what it has, taking the frames still to come as silence; the outputs it
-/// takes from that differ from the whole block's only within the stopband (below
-/// -160 dB), so any split of the input gives the same output to that precision.
+/// length, one transform block's step and a little) behind the input: after n input
+/// frames exactly OutputLimit(n - latency()) frames have come out, so a block of k
+/// frames never gives more than ceil(k*L/M) frames. What is due is always covered by
+/// whole transform blocks, so each block is transformed once and any split of the input
+/// gives the same output, bit for bit.
 class Resampler {
  public:
   static constexpr double kStopbandDb = 160.0;
@@ -61,10 +60,8 @@ class Resampler {
   Resampler& operator=(const Resampler&) = delete;
 
   /// Takes `frames` interleaved frames and appends the output frames that are now due to
-  /// `*out`. A caller with `more` frames to give at once skips the early transform of a
-  /// block still filling and may get fewer; the next call without it catches up. May
-  /// throw std::bad_alloc when `*out` grows.
-  void Process(const double* in, size_t frames, std::vector<double>* out, bool more = false);
+  /// `*out`. May throw std::bad_alloc when `*out` grows.
+  void Process(const double* in, size_t frames, std::vector<double>* out);
 
   /// Ends the stream: appends the remaining output frames (the tail of the filter over
   /// silence) and returns to the state of a new stream.
@@ -97,7 +94,7 @@ class Resampler {
   bool BuildBand(int32_t inRate, double pass, double stop, std::string* error);
   bool BuildPolyphase(double pass, double stop, std::string* error);
   void Feed(const double* in, size_t frames);
-  void RunBlock(bool partial);
+  void RunBlock();
   void Compact();
   void Produce(uint64_t limit, std::vector<double>* out);
   double* pairHist(size_t pair) { return hist_ + pair * 2 * capacity_; }
@@ -118,7 +115,6 @@ class Resampler {
   size_t bandSize_ = 0;
   size_t bandStep_ = 0;
   size_t bandFill_ = 0;
-  size_t bandEmitted_ = 0;  // outputs of the filling block given early
   uint64_t bandDrop_ = 0;
   uint64_t bandDropped_ = 0;
   std::unique_ptr<Fft> fftIn_;
