@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "plugins/pcm/format.h"
 
@@ -94,6 +95,35 @@ inline __m128d Dot(const double* h, const double* x, size_t taps) {
     a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_load_pd(h + 2 * j + 2), _mm_load_pd(x + 2 * j + 2)));
   }
   return _mm_add_pd(_mm_add_pd(a0, a2), _mm_add_pd(a1, a3));
+}
+#endif
+
+#if defined(__SSE2__)
+// The same for a tap count known when compiling: no loop to run, which for the second
+// stage's short filters is a good part of the work.
+template <size_t kTaps>
+__m128d DotFixed(const double* h, const double* x, size_t) {
+  __m128d a[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+#pragma GCC unroll 64
+  for (size_t j = 0; j < kTaps; ++j) {
+    a[j % 4] = _mm_add_pd(a[j % 4], _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
+  }
+  return _mm_add_pd(_mm_add_pd(a[0], a[2]), _mm_add_pd(a[1], a[3]));
+}
+
+using DotFn = __m128d (*)(const double*, const double*, size_t);
+const size_t kMaxFixedTaps = 48;
+
+// Indexed by half the (even) tap count.
+template <size_t... I>
+DotFn FixedDot(size_t taps, std::index_sequence<I...>) {
+  static const DotFn table[] = {&DotFixed<2 * I>...};
+  return table[taps / 2];
+}
+
+DotFn DotFor(size_t taps) {
+  if (taps < 4 || taps > kMaxFixedTaps) return &Dot;
+  return FixedDot(taps, std::make_index_sequence<kMaxFixedTaps / 2 + 1>());
 }
 #endif
 
@@ -501,6 +531,9 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
   double* o = out->data() + old;
   uint64_t n = 0;
   double lo[2], hi[2];
+#if defined(__SSE2__)
+  const DotFn dot = DotFor(taps_);
+#endif
   while (n < bound) {
     if (taps_ == 0) {
       for (size_t p = 0; p < pairs_; ++p) {
@@ -513,9 +546,20 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
       if (start_ + taps_ > count_) break;
       if (exact_) {
         const double* h = table_ + static_cast<size_t>(phase_) * taps_ * 2;
+#if defined(__SSE2__)
+        for (size_t p = 0; p < pairs_; ++p) {
+          const __m128d s = dot(h, pairHist(p) + 2 * start_, taps_);
+          if (2 * p + 1 < channels) {
+            _mm_storeu_pd(o + 2 * p, s);
+          } else {
+            _mm_storel_pd(o + 2 * p, s);
+          }
+        }
+#else
         for (size_t p = 0; p < pairs_; ++p) {
           DotInto(h, pairHist(p) + 2 * start_, taps_, o + 2 * p, 2 * p + 1 < channels);
         }
+#endif
       } else {
         const uint64_t pos = phase_ * phases_;
         const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_ * 2;
