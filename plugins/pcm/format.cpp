@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -38,15 +39,26 @@ void DecodeSamples(int32_t bitsPerSample, const uint8_t* src, size_t samples, do
         dst[i] = v * (1.0 / 32768);
       }
       break;
-    case 24:
-      for (size_t i = 0; i < samples; ++i, src += 3) {
-        // Build the value in the top 24 bits so the arithmetic shift sign-extends it.
+    case 24: {
+      // Build the value in the top 24 bits so the arithmetic shift sign-extends it. On a
+      // little-endian machine all but the last sample are read four bytes at once (the
+      // fourth belongs to the next sample and is shifted out).
+      size_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      for (; i + 1 < samples; ++i, src += 3) {
+        uint32_t u;
+        std::memcpy(&u, src, 4);
+        dst[i] = (static_cast<int32_t>(u << 8) >> 8) * (1.0 / 8388608);
+      }
+#endif
+      for (; i < samples; ++i, src += 3) {
         const uint32_t u = (static_cast<uint32_t>(src[0]) << 8) |
                            (static_cast<uint32_t>(src[1]) << 16) |
                            (static_cast<uint32_t>(src[2]) << 24);
         dst[i] = (static_cast<int32_t>(u) >> 8) * (1.0 / 8388608);
       }
       break;
+    }
     case 32:
       for (size_t i = 0; i < samples; ++i, src += 4) {
         const uint32_t u = static_cast<uint32_t>(src[0]) | (static_cast<uint32_t>(src[1]) << 8) |
