@@ -74,40 +74,37 @@ double* AlignedZeros(std::vector<double>* storage, size_t count) {
   return p;
 }
 
-// Sums of products of `taps` (each held twice, once per lane) with the complex frames
-// at `x`: the two channels of a pair at once.
+// Sums of products of `taps` with the complex frames at `x`: the two channels of a pair
+// at once.
 #if defined(__SSE2__)
+// Taps j and j + 1, each in both lanes, times frames j and j + 1, added to `a` and `b`.
+inline void TwoTaps(const double* h, const double* x, size_t j, __m128d* a, __m128d* b) {
+  const __m128d t = _mm_load_pd(h + j);
+  *a = _mm_add_pd(*a, _mm_mul_pd(_mm_unpacklo_pd(t, t), _mm_load_pd(x + 2 * j)));
+  *b = _mm_add_pd(*b, _mm_mul_pd(_mm_unpackhi_pd(t, t), _mm_load_pd(x + 2 * j + 2)));
+}
+
 // Both are 16-byte aligned and `taps` is even. Four sums keep the adds from waiting on
 // each other.
 inline __m128d Dot(const double* h, const double* x, size_t taps) {
-  __m128d a0 = _mm_mul_pd(_mm_load_pd(h), _mm_load_pd(x));
-  __m128d a1 = _mm_mul_pd(_mm_load_pd(h + 2), _mm_load_pd(x + 2));
+  __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd();
   __m128d a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
-  size_t j = 2;
+  size_t j = 0;
   for (; j + 3 < taps; j += 4) {
-    a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
-    a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_load_pd(h + 2 * j + 2), _mm_load_pd(x + 2 * j + 2)));
-    a2 = _mm_add_pd(a2, _mm_mul_pd(_mm_load_pd(h + 2 * j + 4), _mm_load_pd(x + 2 * j + 4)));
-    a3 = _mm_add_pd(a3, _mm_mul_pd(_mm_load_pd(h + 2 * j + 6), _mm_load_pd(x + 2 * j + 6)));
+    TwoTaps(h, x, j, &a0, &a1);
+    TwoTaps(h, x, j + 2, &a2, &a3);
   }
-  if (j < taps) {
-    a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
-    a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_load_pd(h + 2 * j + 2), _mm_load_pd(x + 2 * j + 2)));
-  }
+  if (j < taps) TwoTaps(h, x, j, &a0, &a1);
   return _mm_add_pd(_mm_add_pd(a0, a2), _mm_add_pd(a1, a3));
 }
-#endif
 
-#if defined(__SSE2__)
 // The same for a tap count known when compiling: no loop to run, which for the second
 // stage's short filters is a good part of the work.
 template <size_t kTaps>
 __m128d DotFixed(const double* h, const double* x, size_t) {
   __m128d a[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
-#pragma GCC unroll 64
-  for (size_t j = 0; j < kTaps; ++j) {
-    a[j % 4] = _mm_add_pd(a[j % 4], _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
-  }
+#pragma GCC unroll 32
+  for (size_t j = 0; j < kTaps; j += 2) TwoTaps(h, x, j, &a[j % 4], &a[j % 4 + 1]);
   return _mm_add_pd(_mm_add_pd(a[0], a[2]), _mm_add_pd(a[1], a[3]));
 }
 
@@ -135,8 +132,8 @@ inline void DotPair(const double* h, const double* x, size_t taps, double* re, d
 #else
   double sr = 0, si = 0;
   for (size_t j = 0; j < taps; ++j) {
-    sr += h[2 * j] * x[2 * j];
-    si += h[2 * j] * x[2 * j + 1];
+    sr += h[j] * x[2 * j];
+    si += h[j] * x[2 * j + 1];
   }
   *re = sr;
   *im = si;
@@ -399,7 +396,7 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
     if (error) *error = "sample rate ratio needs too large a filter";
     return false;
   }
-  table_ = AlignedZeros(&tableStorage_, rows * taps_ * 2);
+  table_ = AlignedZeros(&tableStorage_, rows * taps_);
   const double half = static_cast<double>(taps_) / 2;
   const double beta = KaiserBeta(kSecondStopbandDb), i0Beta = BesselI0(beta);
   std::vector<double> row(taps_);
@@ -413,8 +410,8 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
       sum += row[j];
     }
     // Unity gain at DC for every phase, so silence and constants pass without ripple.
-    double* outRow = table_ + p * taps_ * 2;
-    for (size_t j = 0; j < taps_; ++j) outRow[2 * j] = outRow[2 * j + 1] = row[j] / sum;
+    double* outRow = table_ + p * taps_;
+    for (size_t j = 0; j < taps_; ++j) outRow[j] = row[j] / sum;
   }
   return true;
 }
@@ -545,7 +542,7 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
     } else {
       if (start_ + taps_ > count_) break;
       if (exact_) {
-        const double* h = table_ + static_cast<size_t>(phase_) * taps_ * 2;
+        const double* h = table_ + static_cast<size_t>(phase_) * taps_;
 #if defined(__SSE2__)
         for (size_t p = 0; p < pairs_; ++p) {
           const __m128d s = dot(h, pairHist(p) + 2 * start_, taps_);
@@ -562,8 +559,8 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
 #endif
       } else {
         const uint64_t pos = phase_ * phases_;
-        const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_ * 2;
-        const double* h1 = h0 + taps_ * 2;
+        const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_;
+        const double* h1 = h0 + taps_;
         const double f = static_cast<double>(pos % lb_) / static_cast<double>(lb_);
         for (size_t p = 0; p < pairs_; ++p) {
           DotPair(h0, pairHist(p) + 2 * start_, taps_, &lo[0], &lo[1]);

@@ -142,7 +142,7 @@ class Resampler {
   size_t phases_ = 0;
   bool exact_ = true;
   std::vector<double> tableStorage_;
-  double* table_ = nullptr;  // 16-byte aligned rows of taps_ taps, each held twice
+  double* table_ = nullptr;  // rows of taps_ taps, each row 16-byte aligned
   std::vector<double> histStorage_;
   double* hist_ = nullptr;  // 16-byte aligned
   size_t capacity_ = 0;
