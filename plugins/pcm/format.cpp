@@ -141,15 +141,26 @@ void EncodeSamples(int32_t bitsPerSample, const double* src, size_t samples, uin
         dst += 2;
       });
       break;
-    case 24:
+    case 24: {
+      // On a little-endian machine all but the last sample are written four bytes at
+      // once; the fourth is overwritten by the next sample.
+      const uint8_t* const last = samples > 0 ? dst + 3 * (samples - 1) : dst;
       Quantize(src, samples, 8388608.0, -8388608, 8388607, dither, channels, [&](int32_t v) {
         const auto u = static_cast<uint32_t>(v);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        if (dst != last) {
+          std::memcpy(dst, &u, 4);
+          dst += 3;
+          return;
+        }
+#endif
         dst[0] = static_cast<uint8_t>(u);
         dst[1] = static_cast<uint8_t>(u >> 8);
         dst[2] = static_cast<uint8_t>(u >> 16);
         dst += 3;
       });
       break;
+    }
     case 32:
       Quantize(src, samples, 2147483648.0, -2147483648.0, 2147483647.0, dither, channels,
                [&](int32_t v) {
