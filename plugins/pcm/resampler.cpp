@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <utility>
 
 #include "plugins/pcm/format.h"
 
@@ -98,30 +97,6 @@ inline __m128d Dot(const double* h, const double* x, size_t taps) {
   return _mm_add_pd(_mm_add_pd(a0, a2), _mm_add_pd(a1, a3));
 }
 
-// The same for a tap count known when compiling: no loop to run, which for the second
-// stage's short filters is a good part of the work.
-template <size_t kTaps>
-__m128d DotFixed(const double* h, const double* x, size_t) {
-  __m128d a[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
-#pragma GCC unroll 32
-  for (size_t j = 0; j < kTaps; j += 2) TwoTaps(h, x, j, &a[j % 4], &a[j % 4 + 1]);
-  return _mm_add_pd(_mm_add_pd(a[0], a[2]), _mm_add_pd(a[1], a[3]));
-}
-
-using DotFn = __m128d (*)(const double*, const double*, size_t);
-const size_t kMaxFixedTaps = 48;
-
-// Indexed by half the (even) tap count.
-template <size_t... I>
-DotFn FixedDot(size_t taps, std::index_sequence<I...>) {
-  static const DotFn table[] = {&DotFixed<2 * I>...};
-  return table[taps / 2];
-}
-
-DotFn DotFor(size_t taps) {
-  if (taps < 4 || taps > kMaxFixedTaps) return &Dot;
-  return FixedDot(taps, std::make_index_sequence<kMaxFixedTaps / 2 + 1>());
-}
 #endif
 
 inline void DotPair(const double* h, const double* x, size_t taps, double* re, double* im) {
@@ -528,9 +503,6 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
   double* o = out->data() + old;
   uint64_t n = 0;
   double lo[2], hi[2];
-#if defined(__SSE2__)
-  const DotFn dot = DotFor(taps_);
-#endif
   while (n < bound) {
     if (taps_ == 0) {
       for (size_t p = 0; p < pairs_; ++p) {
@@ -543,20 +515,9 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
       if (start_ + taps_ > count_) break;
       if (exact_) {
         const double* h = table_ + static_cast<size_t>(phase_) * taps_;
-#if defined(__SSE2__)
-        for (size_t p = 0; p < pairs_; ++p) {
-          const __m128d s = dot(h, pairHist(p) + 2 * start_, taps_);
-          if (2 * p + 1 < channels) {
-            _mm_storeu_pd(o + 2 * p, s);
-          } else {
-            _mm_storel_pd(o + 2 * p, s);
-          }
-        }
-#else
         for (size_t p = 0; p < pairs_; ++p) {
           DotInto(h, pairHist(p) + 2 * start_, taps_, o + 2 * p, 2 * p + 1 < channels);
         }
-#endif
       } else {
         const uint64_t pos = phase_ * phases_;
         const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_;
