@@ -5,7 +5,7 @@
 //          a stereo 24-bit sine (default 1 kHz at 0.891, -1 dBFS), rounded without dither
 //        convert_bench sinad FILE.wav FREQ
 //          signal to noise and distortion of the sine at FREQ in the first channel,
-//          from the second second on (the first and last half second are left out)
+//          leaving out the first and last second
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -103,7 +103,7 @@ int MeasureSinad(const char* path, double freq) {
   }
   const tb::wav::WavInfo& info = parsed.info;
   const auto rate = static_cast<uint64_t>(info.format.sampleRate);
-  const uint64_t begin = rate, end = std::min(info.frameCount, 11 * rate) - rate / 2;
+  const uint64_t begin = rate, end = info.frameCount - rate;
   if (info.frameCount < 3 * rate) {
     std::fprintf(stderr, "%s: too short to measure\n", path);
     return 1;
@@ -148,7 +148,7 @@ int MeasureSinad(const char* path, double freq) {
   }
   residual /= static_cast<double>(frames);
   const double signal = (s * s + c * c) / 2;
-  std::printf("sinad=%.1f\n", 10 * std::log10(signal / residual));
+  std::printf("sinad=%.2f\n", 10 * std::log10(signal / residual));
   return 0;
 }
 

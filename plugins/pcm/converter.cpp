@@ -105,7 +105,7 @@ void Converter::ConvertFrames(const uint8_t* src, size_t frames) {
     }
     if (resampler_) {
       resampled_.clear();
-      resampler_->Process(cur, n, &resampled_, frames > n);
+      resampler_->Process(cur, n, &resampled_);
       Emit(resampled_.data(), resampled_.size() / midChannels);
     } else {
       Emit(cur, n);

@@ -27,8 +27,7 @@ struct ConvertOptions {
 ///
 /// A block need not end on a frame: the bytes of a partial frame wait for the next block.
 /// The resampler keeps its state between blocks, so the output does not depend on how
-/// the stream was split (beyond Resampler's differences under -160 dB, which move a
-/// sample by a step now and then). At the end of the stream Flush gives the filter's
+/// the stream was split, to the bit. At the end of the stream Flush gives the filter's
 /// tail.
 class Converter {
  public:

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -85,21 +86,30 @@ size_t Fft::BinIndex(size_t k) const {
 
 #if defined(__SSE2__)
 
-void Fft::Forward(double* data) const {
+void Fft::Forward(double* data) const { Forward(data, data); }
+
+void Fft::Forward(const double* in, double* data) const {
   const size_t n = size_;
+  if (stages_.empty() && in != data) std::memcpy(data, in, 2 * n * sizeof(double));
+  // The first pass reads `in`, the others work in place.
+  const double* from = in;
   for (const Stage& s : stages_) {
     const double* w = twiddles_ + s.offset;
     const size_t half = s.half;
     for (size_t g = 0; g < n; g += 2 * half) {
       double* a = data + 2 * g;
+      const double* fa = from + 2 * g;
       if (s.radix4) {
         const size_t q = half / 2;
         double* b = a + 2 * q;
         double* c = a + 2 * half;
         double* d = c + 2 * q;
+        const double* fb = fa + 2 * q;
+        const double* fc = fa + 2 * half;
+        const double* fd = fc + 2 * q;
         for (size_t j = 0; j < q; ++j) {
-          const __m128d xa = _mm_load_pd(a + 2 * j), xb = _mm_load_pd(b + 2 * j);
-          const __m128d xc = _mm_load_pd(c + 2 * j), xd = _mm_load_pd(d + 2 * j);
+          const __m128d xa = _mm_load_pd(fa + 2 * j), xb = _mm_load_pd(fb + 2 * j);
+          const __m128d xc = _mm_load_pd(fc + 2 * j), xd = _mm_load_pd(fd + 2 * j);
           const __m128d t0 = _mm_add_pd(xa, xc), t2 = _mm_sub_pd(xa, xc);
           const __m128d t1 = _mm_add_pd(xb, xd), t3 = TimesMinusI(_mm_sub_pd(xb, xd));
           const double* wj = w + 12 * j;
@@ -110,13 +120,15 @@ void Fft::Forward(double* data) const {
         }
       } else {
         double* b = a + 2 * half;
+        const double* fb = fa + 2 * half;
         for (size_t j = 0; j < half; ++j) {
-          const __m128d x = _mm_load_pd(a + 2 * j), y = _mm_load_pd(b + 2 * j);
+          const __m128d x = _mm_load_pd(fa + 2 * j), y = _mm_load_pd(fb + 2 * j);
           _mm_store_pd(a + 2 * j, _mm_add_pd(x, y));
           _mm_store_pd(b + 2 * j, Mul(_mm_sub_pd(x, y), w + 4 * j));
         }
       }
     }
+    from = data;
   }
   // The last two passes: twiddles 1 and -i, then 1.
   for (size_t g = 0; g < n; g += 4) {
@@ -191,6 +203,11 @@ void Fft::InverseRest(double* data) const {
 
 // Without SSE2 (not a build this project makes) the passes stay radix 2 and work their
 // twiddles out as they go.
+void Fft::Forward(const double* in, double* data) const {
+  if (in != data) std::memcpy(data, in, 2 * size_ * sizeof(double));
+  Forward(data);
+}
+
 void Fft::Forward(double* data) const {
   const size_t n = size_;
   for (size_t half = n / 2; half >= 1; half /= 2) {

@@ -25,6 +25,8 @@ class Fft {
 
   /// X[k] = sum x[n] e^(-2 pi i n k / N); bin k lands at BinIndex(k).
   void Forward(double* data) const;
+  /// The same from `in` (left as it is, also 16-byte aligned) into `data`.
+  void Forward(const double* in, double* data) const;
   /// x[n] = sum X[k] e^(+2 pi i n k / N), bin k taken from BinIndex(k).
   void Inverse(double* data) const;
 

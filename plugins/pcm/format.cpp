@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -38,15 +39,26 @@ void DecodeSamples(int32_t bitsPerSample, const uint8_t* src, size_t samples, do
         dst[i] = v * (1.0 / 32768);
       }
       break;
-    case 24:
-      for (size_t i = 0; i < samples; ++i, src += 3) {
-        // Build the value in the top 24 bits so the arithmetic shift sign-extends it.
+    case 24: {
+      // Build the value in the top 24 bits so the arithmetic shift sign-extends it. On a
+      // little-endian machine all but the last sample are read four bytes at once (the
+      // fourth belongs to the next sample and is shifted out).
+      size_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      for (; i + 1 < samples; ++i, src += 3) {
+        uint32_t u;
+        std::memcpy(&u, src, 4);
+        dst[i] = (static_cast<int32_t>(u << 8) >> 8) * (1.0 / 8388608);
+      }
+#endif
+      for (; i < samples; ++i, src += 3) {
         const uint32_t u = (static_cast<uint32_t>(src[0]) << 8) |
                            (static_cast<uint32_t>(src[1]) << 16) |
                            (static_cast<uint32_t>(src[2]) << 24);
         dst[i] = (static_cast<int32_t>(u) >> 8) * (1.0 / 8388608);
       }
       break;
+    }
     case 32:
       for (size_t i = 0; i < samples; ++i, src += 4) {
         const uint32_t u = static_cast<uint32_t>(src[0]) | (static_cast<uint32_t>(src[1]) << 8) |
@@ -129,15 +141,26 @@ void EncodeSamples(int32_t bitsPerSample, const double* src, size_t samples, uin
         dst += 2;
       });
       break;
-    case 24:
+    case 24: {
+      // On a little-endian machine all but the last sample are written four bytes at
+      // once; the fourth is overwritten by the next sample.
+      const uint8_t* const last = samples > 0 ? dst + 3 * (samples - 1) : dst;
       Quantize(src, samples, 8388608.0, -8388608, 8388607, dither, channels, [&](int32_t v) {
         const auto u = static_cast<uint32_t>(v);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        if (dst != last) {
+          std::memcpy(dst, &u, 4);
+          dst += 3;
+          return;
+        }
+#endif
         dst[0] = static_cast<uint8_t>(u);
         dst[1] = static_cast<uint8_t>(u >> 8);
         dst[2] = static_cast<uint8_t>(u >> 16);
         dst += 3;
       });
       break;
+    }
     case 32:
       Quantize(src, samples, 2147483648.0, -2147483648.0, 2147483647.0, dither, channels,
                [&](int32_t v) {

@@ -21,9 +21,6 @@ const uint64_t kMaxExactPhases = 4096;
 const size_t kInterpolatedPhases = 16384;
 // The first stage's filter may be this long (taps at its own rate): about 200:1 down.
 const size_t kMaxBandTaps = 65536;
-// A block still filling is transformed early at most once per this many input frames:
-// what that costs is bounded, whatever the sizes of the blocks fed.
-const uint64_t kEarlyStep = 32;
 // Rate factors of the first stage.
 const size_t kMaxUp = 16;
 const size_t kMaxDown = 64;
@@ -76,28 +73,30 @@ double* AlignedZeros(std::vector<double>* storage, size_t count) {
   return p;
 }
 
-// Sums of products of `taps` (each held twice, once per lane) with the complex frames
-// at `x`: the two channels of a pair at once.
+// Sums of products of `taps` with the complex frames at `x`: the two channels of a pair
+// at once.
 #if defined(__SSE2__)
+// Taps j and j + 1, each in both lanes, times frames j and j + 1, added to `a` and `b`.
+inline void TwoTaps(const double* h, const double* x, size_t j, __m128d* a, __m128d* b) {
+  const __m128d t = _mm_load_pd(h + j);
+  *a = _mm_add_pd(*a, _mm_mul_pd(_mm_unpacklo_pd(t, t), _mm_load_pd(x + 2 * j)));
+  *b = _mm_add_pd(*b, _mm_mul_pd(_mm_unpackhi_pd(t, t), _mm_load_pd(x + 2 * j + 2)));
+}
+
 // Both are 16-byte aligned and `taps` is even. Four sums keep the adds from waiting on
 // each other.
 inline __m128d Dot(const double* h, const double* x, size_t taps) {
-  __m128d a0 = _mm_mul_pd(_mm_load_pd(h), _mm_load_pd(x));
-  __m128d a1 = _mm_mul_pd(_mm_load_pd(h + 2), _mm_load_pd(x + 2));
+  __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd();
   __m128d a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
-  size_t j = 2;
+  size_t j = 0;
   for (; j + 3 < taps; j += 4) {
-    a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
-    a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_load_pd(h + 2 * j + 2), _mm_load_pd(x + 2 * j + 2)));
-    a2 = _mm_add_pd(a2, _mm_mul_pd(_mm_load_pd(h + 2 * j + 4), _mm_load_pd(x + 2 * j + 4)));
-    a3 = _mm_add_pd(a3, _mm_mul_pd(_mm_load_pd(h + 2 * j + 6), _mm_load_pd(x + 2 * j + 6)));
+    TwoTaps(h, x, j, &a0, &a1);
+    TwoTaps(h, x, j + 2, &a2, &a3);
   }
-  if (j < taps) {
-    a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_load_pd(h + 2 * j), _mm_load_pd(x + 2 * j)));
-    a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_load_pd(h + 2 * j + 2), _mm_load_pd(x + 2 * j + 2)));
-  }
+  if (j < taps) TwoTaps(h, x, j, &a0, &a1);
   return _mm_add_pd(_mm_add_pd(a0, a2), _mm_add_pd(a1, a3));
 }
+
 #endif
 
 inline void DotPair(const double* h, const double* x, size_t taps, double* re, double* im) {
@@ -108,8 +107,8 @@ inline void DotPair(const double* h, const double* x, size_t taps, double* re, d
 #else
   double sr = 0, si = 0;
   for (size_t j = 0; j < taps; ++j) {
-    sr += h[2 * j] * x[2 * j];
-    si += h[2 * j] * x[2 * j + 1];
+    sr += h[j] * x[2 * j];
+    si += h[j] * x[2 * j + 1];
   }
   *re = sr;
   *im = si;
@@ -252,23 +251,28 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
 
   const double lowNyquist = 0.5 * static_cast<double>(low);
   const double pass = kPassEdge * lowNyquist;
-  if (!r->BuildBand(inRate, pass, lowNyquist, error)) return nullptr;
+  const double stop = kStopEdge * lowNyquist;
+  if (!r->BuildBand(inRate, pass, stop, error)) return nullptr;
   const double middle =
       static_cast<double>(in) * static_cast<double>(r->up_) / static_cast<double>(r->down_);
   r->middleRate_ = static_cast<int32_t>(std::lround(middle));
   const uint64_t bIn = in * r->up_, bOut = out * r->down_, gb = Gcd(bIn, bOut);
   r->lb_ = bOut / gb;
   r->mb_ = bIn / gb;
-  if (!direct && !r->BuildPolyphase(pass / middle, 1.0 - lowNyquist / middle, error)) {
+  // The middle-rate signal holds nothing above `stop`, so its first image begins at
+  // middle - stop: the second stage stops from there.
+  if (!direct && !r->BuildPolyphase(pass / middle, 1.0 - stop / middle, error)) {
     return nullptr;
   }
 
   // How far the output runs behind: the first stage's delay, half the second stage's
-  // filter, rounding, and the step by which a block still filling gives output early.
+  // filter, rounding, and one block's step, so that whole blocks always cover what is
+  // due and a block is never transformed twice.
   const double bandDelay = static_cast<double>(r->bandTaps_ / 2) / static_cast<double>(r->up_);
   const double polyDelay =
       (static_cast<double>(r->taps_) / 2 + 2) * static_cast<double>(in) / middle;
-  r->latency_ = static_cast<uint64_t>(std::ceil(bandDelay + polyDelay)) + r->down_ + 2 + kEarlyStep;
+  r->latency_ =
+      static_cast<uint64_t>(std::ceil(bandDelay + polyDelay)) + r->down_ + 2 + r->bandStep_;
   r->Reset();
   return r;
 }
@@ -349,7 +353,7 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
   // Frequencies in cycles per middle-rate frame.
   const double width = stop - pass;
   const double cutoff = 0.5 * (pass + stop);
-  const double length = KaiserLength(kStopbandDb, width);
+  const double length = KaiserLength(kSecondStopbandDb, width);
   taps_ = (static_cast<size_t>(std::ceil(length)) + 1) / 2 * 2;
   stepWhole_ = mb_ / lb_;
   stepFrac_ = mb_ % lb_;
@@ -367,9 +371,9 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
     if (error) *error = "sample rate ratio needs too large a filter";
     return false;
   }
-  table_ = AlignedZeros(&tableStorage_, rows * taps_ * 2);
+  table_ = AlignedZeros(&tableStorage_, rows * taps_);
   const double half = static_cast<double>(taps_) / 2;
-  const double beta = KaiserBeta(kStopbandDb), i0Beta = BesselI0(beta);
+  const double beta = KaiserBeta(kSecondStopbandDb), i0Beta = BesselI0(beta);
   std::vector<double> row(taps_);
   for (size_t p = 0; p < rows; ++p) {
     double sum = 0.0;
@@ -381,8 +385,8 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
       sum += row[j];
     }
     // Unity gain at DC for every phase, so silence and constants pass without ripple.
-    double* outRow = table_ + p * taps_ * 2;
-    for (size_t j = 0; j < taps_; ++j) outRow[2 * j] = outRow[2 * j + 1] = row[j] / sum;
+    double* outRow = table_ + p * taps_;
+    for (size_t j = 0; j < taps_; ++j) outRow[j] = row[j] / sum;
   }
   return true;
 }
@@ -390,7 +394,6 @@ bool Resampler::BuildPolyphase(double pass, double stop, std::string* error) {
 void Resampler::Reset() {
   std::fill(blockIn_, blockIn_ + 2 * pairs_ * bandSize_, 0.0);
   bandFill_ = bandSize_ - bandStep_;
-  bandEmitted_ = 0;
   bandDropped_ = 0;
   capacity_ = taps_ + 2 * bandStep_ * up_ / down_ + 64;
   hist_ = AlignedZeros(&histStorage_, pairs_ * 2 * capacity_);
@@ -422,7 +425,7 @@ void Resampler::Feed(const double* in, size_t frames) {
     bandFill_ += n;
     if (in) in += n * channels;
     frames -= n;
-    if (bandFill_ == bandSize_) RunBlock(false);
+    if (bandFill_ == bandSize_) RunBlock();
   }
 }
 
@@ -437,19 +440,11 @@ void Resampler::Compact() {
   start_ -= shift;
 }
 
-void Resampler::RunBlock(bool partial) {
+void Resampler::RunBlock() {
   const size_t outSize = fftOut_->size();
   const size_t made = bandStep_ * up_ / down_;
   const size_t head = bandSize_ - bandStep_;  // the overlap with the block before
-  // The outputs of this block that the input so far determines: all of them once the
-  // block is full; before, those whose filter reaches no frame still to come.
-  size_t ready = made;
-  if (partial) {
-    if (bandFill_ <= head) return;
-    ready = up_ > 1 ? (bandFill_ - head) * up_ : (bandFill_ - head + down_ - 1) / down_;
-    if (ready <= bandEmitted_) return;
-  }
-  const size_t fresh = ready - bandEmitted_;
+  const size_t fresh = made;
   const size_t skip = static_cast<size_t>(std::min<uint64_t>(fresh, bandDrop_ - bandDropped_));
   const size_t keep = fresh - skip;
   if (count_ + keep > capacity_) Compact();
@@ -467,12 +462,8 @@ void Resampler::RunBlock(bool partial) {
   }
   for (size_t p = 0; p < pairs_; ++p) {
     double* block = blockIn_ + 2 * p * bandSize_;
-    // The transform works on a copy: the block's tail is the next block's head. Frames
-    // still to come count as silence; the outputs they would change are not taken.
-    const size_t filled = partial ? bandFill_ : bandSize_;
-    std::memcpy(work_, block, filled * 2 * sizeof(double));
-    std::fill(work_ + 2 * filled, work_ + 2 * bandSize_, 0.0);
-    fftIn_->Forward(work_);
+    // The transform goes to the work area: the block's tail is the next block's head.
+    fftIn_->Forward(block, work_);
     double* y = spectrum_;
     if (bandShape_ == kSameShape) {
       y = work_;
@@ -486,18 +477,13 @@ void Resampler::RunBlock(bool partial) {
       FilterBins(work_, y, binFrom_.data(), binTo_.data(), binGain_.data(), binFrom_.size());
       fftOut_->Inverse(y);
     }
-    const double* first = y + 2 * (outSize - made + bandEmitted_ + skip);
+    const double* first = y + 2 * (outSize - made + skip);
     std::memcpy(pairHist(p) + 2 * count_, first, keep * 2 * sizeof(double));
-    if (!partial) std::memmove(block, block + 2 * bandStep_, head * 2 * sizeof(double));
+    std::memmove(block, block + 2 * bandStep_, head * 2 * sizeof(double));
   }
   count_ += keep;
   bandDropped_ += skip;
-  if (partial) {
-    bandEmitted_ = ready;
-  } else {
-    bandEmitted_ = 0;
-    bandFill_ = head;
-  }
+  bandFill_ = head;
 }
 
 void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
@@ -528,14 +514,14 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
     } else {
       if (start_ + taps_ > count_) break;
       if (exact_) {
-        const double* h = table_ + static_cast<size_t>(phase_) * taps_ * 2;
+        const double* h = table_ + static_cast<size_t>(phase_) * taps_;
         for (size_t p = 0; p < pairs_; ++p) {
           DotInto(h, pairHist(p) + 2 * start_, taps_, o + 2 * p, 2 * p + 1 < channels);
         }
       } else {
         const uint64_t pos = phase_ * phases_;
-        const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_ * 2;
-        const double* h1 = h0 + taps_ * 2;
+        const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_;
+        const double* h1 = h0 + taps_;
         const double f = static_cast<double>(pos % lb_) / static_cast<double>(lb_);
         for (size_t p = 0; p < pairs_; ++p) {
           DotPair(h0, pairHist(p) + 2 * start_, taps_, &lo[0], &lo[1]);
@@ -558,7 +544,7 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
   outTotal_ += n;
 }
 
-void Resampler::Process(const double* in, size_t frames, std::vector<double>* out, bool more) {
+void Resampler::Process(const double* in, size_t frames, std::vector<double>* out) {
   const auto channels = static_cast<size_t>(channels_);
   while (frames > 0) {
     const size_t n = std::min(frames, bandStep_);
@@ -567,10 +553,6 @@ void Resampler::Process(const double* in, size_t frames, std::vector<double>* ou
     Produce(DueOutput(inTotal_), out);
     in += n * channels;
     frames -= n;
-  }
-  if (!more && outTotal_ < DueOutput(inTotal_)) {
-    RunBlock(true);
-    Produce(DueOutput(inTotal_), out);
   }
 }
 

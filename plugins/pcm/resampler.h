@@ -18,12 +18,12 @@ namespace tb::pcm {
 /// changes the rate by a power of two (up to a rate that is at least twice the lower of
 /// the two rates, or straight to the target rate when the ratio is a power of two). It
 /// passes the band flat (ripple far under 0.001 dB) up to kPassEdge of the lower Nyquist
-/// frequency and stops it by kStopbandDb from the lower Nyquist frequency on, so nothing
-/// aliases or images into the output. Its cost per frame hardly depends on the length of
-/// that sharp filter. The second stage, a polyphase windowed-sinc (Kaiser) filter, takes
-/// the oversampled signal to the target rate; its transition band is wide, so it is
-/// short. The ratio is kept as an exact fraction L/M (out/in, reduced); when L is small
-/// the second stage holds one row of taps per phase, otherwise adjacent rows of a finely
+/// frequency and stops it by kStopbandDb from kStopEdge of it on, so nothing aliases or
+/// images into the output. Its cost per frame hardly depends on the length of that sharp
+/// filter. The second stage, a polyphase windowed-sinc (Kaiser) filter, takes the
+/// oversampled signal to the target rate; its transition band is wide, so it is short
+/// even at kSecondStopbandDb. The ratio is kept as an exact fraction L/M (out/in, reduced); when L
+/// is small the second stage holds one row of taps per phase, otherwise adjacent rows of a finely
 /// sampled filter are interpolated. All arithmetic is double; channels travel in pairs
 /// (one complex signal in the transforms, one SSE2 register in the second stage).
 ///
@@ -31,16 +31,23 @@ namespace tb::pcm {
 /// filters' delay is taken up internally, the stream is taken as silent before its first
 /// frame), and after Flush a stream of N input frames has given exactly ceil(N*L/M)
 /// output frames. The output runs a fixed latency() input frames (half the filters'
-/// length and a little) behind the input: after n input frames exactly
-/// OutputLimit(n - latency()) frames have come out, so a block of k frames never gives
-/// more than ceil(k*L/M) frames. To keep up, a Process that ends inside a transform block
-/// transforms what it has, taking the frames still to come as silence; the outputs it
-/// takes from that differ from the whole block's only within the stopband (below
-/// -160 dB), so any split of the input gives the same output to that precision.
+/// length, one transform block's step and a little) behind the input: after n input
+/// frames exactly OutputLimit(n - latency()) frames have come out, so a block of k
+/// frames never gives more than ceil(k*L/M) frames. What is due is always covered by
+/// whole transform blocks, so each block is transformed once and any split of the input
+/// gives the same output, bit for bit.
 class Resampler {
  public:
   static constexpr double kStopbandDb = 160.0;
-  static constexpr double kPassEdge = 0.93;
+  /// The second stage's filters are short, and their error (the phases' ripple, what is
+  /// left of the images) at 160 dB still adds measurably to the noise of a 24-bit
+  /// output; at 180 dB it no longer does, for two more taps.
+  static constexpr double kSecondStopbandDb = 180.0;
+  /// The band edges as parts of the lower Nyquist frequency: flat to 20.1 kHz and stopped
+  /// from 21.6 kHz on at 44.1 kHz. Ending the band a little below the Nyquist frequency
+  /// also removes more of the source's own rounding noise.
+  static constexpr double kPassEdge = 0.912;
+  static constexpr double kStopEdge = 0.98;
 
   /// A resampler from `inRate` to `outRate` (both 1 to 1000000, different) for
   /// `channels` (1 to 256) channels; null with `*error` set when the rates or channel
@@ -53,10 +60,8 @@ class Resampler {
   Resampler& operator=(const Resampler&) = delete;
 
   /// Takes `frames` interleaved frames and appends the output frames that are now due to
-  /// `*out`. A caller with `more` frames to give at once skips the early transform of a
-  /// block still filling and may get fewer; the next call without it catches up. May
-  /// throw std::bad_alloc when `*out` grows.
-  void Process(const double* in, size_t frames, std::vector<double>* out, bool more = false);
+  /// `*out`. May throw std::bad_alloc when `*out` grows.
+  void Process(const double* in, size_t frames, std::vector<double>* out);
 
   /// Ends the stream: appends the remaining output frames (the tail of the filter over
   /// silence) and returns to the state of a new stream.
@@ -89,7 +94,7 @@ class Resampler {
   bool BuildBand(int32_t inRate, double pass, double stop, std::string* error);
   bool BuildPolyphase(double pass, double stop, std::string* error);
   void Feed(const double* in, size_t frames);
-  void RunBlock(bool partial);
+  void RunBlock();
   void Compact();
   void Produce(uint64_t limit, std::vector<double>* out);
   double* pairHist(size_t pair) { return hist_ + pair * 2 * capacity_; }
@@ -110,7 +115,6 @@ class Resampler {
   size_t bandSize_ = 0;
   size_t bandStep_ = 0;
   size_t bandFill_ = 0;
-  size_t bandEmitted_ = 0;  // outputs of the filling block given early
   uint64_t bandDrop_ = 0;
   uint64_t bandDropped_ = 0;
   std::unique_ptr<Fft> fftIn_;
@@ -138,7 +142,7 @@ class Resampler {
   size_t phases_ = 0;
   bool exact_ = true;
   std::vector<double> tableStorage_;
-  double* table_ = nullptr;  // 16-byte aligned rows of taps_ taps, each held twice
+  double* table_ = nullptr;  // rows of taps_ taps, each row 16-byte aligned
   std::vector<double> histStorage_;
   double* hist_ = nullptr;  // 16-byte aligned
   size_t capacity_ = 0;
