@@ -57,7 +57,9 @@ for f in s16.mp3 m22.mp3 noxing.mp3 m8.mp3; do mpg123 -q -w "$f.ref.wav" "$f"; d
 
 # Ogg Vorbis with comments.
 oggenc -Q -q 4 -t "Ogg Title" -a "Ogg Artist" -l "Ogg Album" -G Jazz -d 2017 -o s16.ogg s16.wav
-oggdec -Q -o s16.ogg.ref.wav s16.ogg
+# Mono. (Not 5.1: oggdec's WAVE output puts those channels in an order of its own.)
+oggenc -Q -q 2 -o m22.ogg m22.wav
+for f in s16.ogg m22.ogg; do oggdec -Q -o "$f.ref.wav" "$f"; done
 spoil s16.ogg bad.ogg
 
 # Floating-point WAVE, and sox's own 24-bit rendering of it (no dither).
