@@ -23,7 +23,7 @@ namespace {
 
 const CommandHelp kConvertHelp = {
     "usage: tunebay-host convert INPUT OUTPUT [--format RATE:BITS:CHANNELS]\n"
-    "                            [--encoder NAME] [--no-dither]\n"
+    "                            [--encoder NAME] [--level N] [--no-dither]\n"
     "                            [--tags-from-name | --no-tags]\n"
     "                            [--plugins DIR] [--keys NAME1 NAME2]\n"
     "\n"
@@ -38,6 +38,8 @@ const CommandHelp kConvertHelp = {
     "  --encoder NAME       the encoder to write with, by component name or library\n"
     "                       file name (default: the first encoder that lists OUTPUT's\n"
     "                       extension; an extension no encoder lists is refused)\n"
+    "  --level N            the encoder's compression level, for an encoder that has\n"
+    "                       them (FLAC: 0 fastest to 8 smallest, 5 when not given)\n"
     "  --no-dither          round when the output has fewer bits per sample than the\n"
     "                       input, instead of adding the convertor's dither\n"
     "  --tags-from-name     title and artist as the artist/title setting gives them,\n"
@@ -70,6 +72,7 @@ struct Options {
   std::string input;
   std::string output;
   std::string encoder;
+  int32_t level = -1;  // the encoder's own unless given
   enum class Tags { kOwn, kFromName, kNone } tags = Tags::kOwn;
   ManagerOptions manager;
 };
@@ -88,6 +91,13 @@ bool Parse(const Args& args, Options& options) {
       options.noDither = true;
     } else if (arg == "--encoder" && i + 1 < args.size()) {
       options.encoder = args[++i];
+    } else if (arg == "--level" && i + 1 < args.size()) {
+      const std::string& text = args[++i];
+      if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != text.npos) {
+        PrintErr("error: --level takes a whole number, not %s\n", text.c_str());
+        return false;
+      }
+      options.level = std::stoi(text);
     } else if (arg == "--tags-from-name" || arg == "--no-tags") {
       const auto mode = arg == "--no-tags" ? Options::Tags::kNone : Options::Tags::kFromName;
       if (options.tags != Options::Tags::kOwn && options.tags != mode) {
@@ -426,6 +436,21 @@ int Convert(tb::IManager* manager, const Options& options, PendingOutput& output
     } else if (!sinkTags->SetTags(tags.title.c_str(), tags.artist.c_str(), tags.album.c_str(),
                                   tags.genre.c_str(), tags.year)) {
       report.tags += " (not written: the encoder refused them)";
+    }
+  }
+  if (options.level >= 0) {
+    // Asked of the sink through the proxy, which passes the query on, before Start.
+    tb::com_ptr<tb::ISinkCompression> compression = sink.query<tb::ISinkCompression>();
+    int32_t lowest = 0, highest = 0;
+    if (!compression) {
+      PrintErr("error: %s has no compression levels; leave out --level\n", report.encoder.c_str());
+      return 2;
+    }
+    compression->GetLevelRange(&lowest, &highest, nullptr);
+    if (!compression->SetLevel(options.level)) {
+      PrintErr("error: %s takes levels %d to %d, not %d\n", report.encoder.c_str(), lowest, highest,
+               options.level);
+      return 2;
     }
   }
   report.convertor = ConvertorLine(manager, report);

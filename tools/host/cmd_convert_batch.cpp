@@ -23,6 +23,7 @@ namespace {
 const CommandHelp kBatchHelp = {
     "usage: tunebay-host convert INPUT... --out-dir DIR [--to flac|wav] [-y|-n] [--cd]\n"
     "                            [--format RATE:BITS:CHANNELS] [--encoder NAME]\n"
+    "                            [--level N]\n"
     "                            [--plugins DIR] [--keys NAME1 NAME2]\n"
     "\n"
     "Converts every INPUT file, and every audio file under every INPUT folder (a file a\n"
@@ -38,7 +39,8 @@ const CommandHelp kBatchHelp = {
     "  --cd                 CD audio: --format 44100:16:2 (rounded to nearest: the\n"
     "                       convertor does not dither)\n"
     "  --format R:B:C       the outputs' sample rate, bits per sample and channels\n"
-    "  --encoder NAME       as for the single-file convert\n",
+    "  --encoder NAME       as for the single-file convert\n"
+    "  --level N            as for the single-file convert\n",
     "\n"
     "Exit status: 0 when every file was converted or skipped, 1 when any failed,\n"
     "2 for bad arguments.\n"};
@@ -52,6 +54,7 @@ struct Options {
   bool skipExisting = false;
   std::string format;  // R:B:C passed on, empty for the input's own
   std::string encoder;
+  std::string level;  // passed on, empty for the encoder's own
   ManagerOptions manager;
   std::vector<std::string> managerArgs;  // --plugins and --keys as typed, passed on
 };
@@ -83,6 +86,8 @@ bool Parse(const Args& args, Options& options) {
       options.format = args[i];
     } else if (arg == "--encoder" && i + 1 < args.size()) {
       options.encoder = args[++i];
+    } else if (arg == "--level" && i + 1 < args.size()) {
+      options.level = args[++i];
     } else if (TakeManagerOption(args, i, options.manager)) {
       options.managerArgs.insert(options.managerArgs.end(), args.begin() + before,
                                  args.begin() + i + 1);
@@ -194,6 +199,7 @@ int RunChild(const Options& options, const std::string& input, const std::string
   std::string line = QuoteArg(self) + " convert " + QuoteArg(input) + " " + QuoteArg(output);
   if (!options.format.empty()) line += " --format " + options.format;
   if (!options.encoder.empty()) line += " --encoder " + QuoteArg(options.encoder);
+  if (!options.level.empty()) line += " --level " + QuoteArg(options.level);
   for (const std::string& arg : options.managerArgs) line += " " + QuoteArg(arg);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -219,7 +225,7 @@ bool IsBatchConvert(const Args& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--out-dir" || a == "--to" || a == "--cd" || a == "-y" || a == "-n") return true;
-    if (a == "--format" || a == "--encoder" || a == "--plugins") {
+    if (a == "--format" || a == "--encoder" || a == "--level" || a == "--plugins") {
       ++i;
     } else if (a == "--keys") {
       i += 2;
