@@ -70,6 +70,23 @@ struct Opened {
   bool unavailable = false;
 };
 
+/// Makes a decoder of type D over `reader` and opens it (D::Open gives the Opened with
+/// no decoder in it and an empty error on success), turning running out of memory into
+/// a refusal.
+template <class D>
+Opened OpenDecoder(wav::ByteReader& reader) {
+  Opened result;
+  try {
+    auto decoder = std::make_unique<D>(reader);
+    result = decoder->Open();
+    if (result.error.empty()) result.decoder = std::move(decoder);
+  } catch (...) {
+    result.decoder.reset();
+    result.error = "out of memory";
+  }
+  return result;
+}
+
 /// An allocator whose vectors grow without zeroing the new bytes: decoders overwrite
 /// them at once, and zeroing each decoded block first would cost a pass over the audio.
 template <class T>

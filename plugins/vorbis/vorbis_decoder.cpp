@@ -202,16 +202,7 @@ class VorbisDecoder final : public codec::BlockDecoder {
 }  // namespace
 
 codec::Opened OpenVorbis(wav::ByteReader& reader) {
-  codec::Opened result;
-  try {
-    auto decoder = std::make_unique<VorbisDecoder>(reader);
-    result = decoder->Open();
-    if (result.error.empty()) result.decoder = std::move(decoder);
-  } catch (...) {
-    result.decoder.reset();
-    result.error = "out of memory";
-  }
-  return result;
+  return codec::OpenDecoder<VorbisDecoder>(reader);
 }
 
 }  // namespace tb::vorbis
