@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,7 +30,8 @@ const CommandHelp kBatchHelp = {
     "Converts every INPUT file, and every audio file under every INPUT folder (a file a\n"
     "decoder lists the extension of), into DIR, as the single-file convert does (tags\n"
     "included). A file found in a folder keeps its place under that folder: IN/a/b.mp3\n"
-    "becomes DIR/a/b.wav. Bad files are reported and skipped; the others go on.\n"
+    "becomes DIR/a/b.wav. An INPUT may be an http or ftp URL: http://host/x/b.mp3\n"
+    "becomes DIR/b.wav. Bad files are reported and skipped; the others go on.\n"
     "\n"
     "  --out-dir DIR        where the outputs go (made when missing)\n"
     "  --to flac|wav        the output format, by extension (default: wav)\n"
@@ -143,6 +145,25 @@ bool DecoderExtensions(const Options& options, std::set<std::string>& extensions
          }) == 0;
 }
 
+// The output name of a URL: the last part of its path without the extension, with the
+// characters a file name cannot hold replaced; empty when that leaves no usable name.
+std::string UrlStem(const std::string& url) {
+  std::string path = url.substr(0, url.find_first_of("?#"));
+  const size_t scheme = path.find("://");
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash < scheme + 3 || path.find('/', scheme + 3) == path.npos) {
+    return std::string();
+  }
+  std::string name = path.substr(slash + 1);
+  const std::string ext = ExtensionOf(name);
+  if (!ext.empty()) name.resize(name.size() - ext.size() - 1);
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"/\\|?*", c)) c = '_';
+  }
+  if (name.find_first_not_of(". ") == std::string::npos) return std::string();
+  return name;
+}
+
 struct Job {
   std::string input;     // full path
   std::string relative;  // under the output folder, without extension
@@ -247,6 +268,16 @@ int CommandConvertBatch(const Args& args) {
   std::vector<std::string> failures;
   for (const std::string& typed : options.inputs) {
     const std::string full = SourceNameOf(typed);
+    if (full.find("://") != std::string::npos) {
+      // The single-file convert downloads a URL; its output is named after the URL.
+      const std::string stem = UrlStem(full);
+      if (stem.empty()) {
+        failures.push_back(typed + ": the URL names no file to name the output after");
+      } else {
+        jobs.push_back({full, stem});
+      }
+      continue;
+    }
     const DWORD attributes = GetFileAttributesA(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       failures.push_back(typed + ": not found");
