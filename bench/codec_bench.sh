@@ -30,17 +30,21 @@ flac -s -f -o t.flac src.wav
 lame --quiet -b 192 src.wav t.mp3
 oggenc -Q -q 5 -o t.ogg src.wav
 
+# Wall time, and the processor time (user and system) of the command's own process
+# tree, which a busy machine disturbs less; Wine's server is not in it.
 seconds() {
   local start end
   start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
+  /usr/bin/time -f "%U %S" -o "$work/cpu" "$@" >/dev/null 2>&1
   end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f\n", b - a}' 
+  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}'
+  awk '{printf " %.3f\n", $1 + $2}' "$work/cpu"
 }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 host="$build/bin/tunebay-host.exe"
-printf '%-6s %10s %10s %7s\n' format ours reference ratio
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-6s %10s %10s %7s   %s\n' format ours reference ratio "(processor time: ours reference ratio)"
 for format in flac mp3 ogg; do
   case $format in
     flac) ref=(flac -s -f -d -o ref.wav t.flac) ;;
@@ -54,7 +58,12 @@ for format in flac mp3 ogg; do
     seconds "$build/wine-run" "$host" convert "Z:$work/t.$format" "Z:$work/out.wav" >>ours.txt
     seconds "${ref[@]}" >>theirs.txt
   done
-  ours=$(median <ours.txt)
-  theirs=$(median <theirs.txt)
-  printf '%-6s %9.3fs %9.3fs %7.2f\n' "$format" "$ours" "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN {print a / b}')"
+  ours=$(cut -d' ' -f1 ours.txt | median)
+  theirs=$(cut -d' ' -f1 theirs.txt | median)
+  oursCpu=$(cut -d' ' -f2 ours.txt | median)
+  theirsCpu=$(cut -d' ' -f2 theirs.txt | median)
+  printf '%-6s %9.3fs %9.3fs %7.2f   (%.3fs %.3fs %.2f)\n' "$format" "$ours" "$theirs" \
+    "$(awk -v a="$ours" -v b="$theirs" 'BEGIN {print a / b}')" "$oursCpu" "$theirsCpu" \
+    "$(awk -v a="$oursCpu" -v b="$theirsCpu" 'BEGIN {print a / b}')"
 done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -43,27 +43,39 @@ unpack() {
   echo "$dir"
 }
 
-# Configures, builds and installs one CMake project into the prefix, once.
+# The compiler flags of the libraries. libvorbis is built as its own build system builds
+# it for x86 (-O3 -ffast-math); the others with the toolchain's usual -O2. All use SSE2
+# for floating point, which the plug-ins' own code relies on too.
+base_cflags="-O2 -DNDEBUG -msse2 -mfpmath=sse"
+vorbis_cflags="-O3 -ffast-math -fsigned-char -DNDEBUG -msse2 -mfpmath=sse"
+
+# Configures, builds and installs one CMake project into the prefix with the C flags
+# $cflags, once per set of flags.
 build() {
   local name=$1 source=$2
   shift 2
-  # The stamp lives in the prefix: removing the installed files builds them again.
-  local stamp="$prefix/.$name.built"
-  [ -f "$stamp" ] && return 0
+  # The stamp lives in the prefix and records the flags: removing the installed files,
+  # or changing the flags, builds them again. An empty stamp is from before the flags
+  # were recorded, when every library had the base flags.
+  local stamp="$prefix/.$name.built" built
+  if [ -f "$stamp" ]; then
+    built=$(cat "$stamp")
+    [ "${built:-$base_cflags}" = "$cflags" ] && return 0
+  fi
   echo "build-codecs: building $name"
   rm -rf "$work/build/$name"
   cmake -S "$source" -B "$work/build/$name" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
     -DOGG_INCLUDE_DIR="$prefix/include" -DOGG_LIBRARY="$prefix/lib/libogg.a" \
     -DOgg_DIR="$prefix/lib/cmake/Ogg" \
-    -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG -msse2 -mfpmath=sse" \
+    -DCMAKE_C_FLAGS_RELEASE="$cflags" \
     -DCMAKE_POLICY_DEFAULT_CMP0074=NEW "$@" >"$work/$name.log" 2>&1 ||
     fail "configuring $name failed; see $work/$name.log"
   cmake --build "$work/build/$name" -j "$jobs" >>"$work/$name.log" 2>&1 ||
     fail "building $name failed; see $work/$name.log"
   cmake --install "$work/build/$name" >>"$work/$name.log" 2>&1 ||
     fail "installing $name failed; see $work/$name.log"
-  touch "$stamp"
+  echo "$cflags" >"$stamp"
 }
 
 mkdir -p "$work" "$prefix/licences"
@@ -72,8 +84,9 @@ vorbis=$(unpack libvorbis)
 flac=$(unpack flac)
 mpg123=$(unpack mpg123)
 
+cflags=$base_cflags
 build ogg "$ogg" -DBUILD_SHARED_LIBS=OFF -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
-build vorbis "$vorbis" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF
+cflags=$vorbis_cflags build vorbis "$vorbis" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF
 build flac "$flac" -DBUILD_SHARED_LIBS=OFF -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF \
   -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF \
   -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF -DWITH_OGG=ON

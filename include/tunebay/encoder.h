@@ -60,6 +60,22 @@ struct ISinkTags : public IUnknown {
                                   const char* genre, int32_t year) = 0;
 };
 
+/// The compression level of a sink whose encoder trades time for size without changing
+/// the audio (the FLAC encoder offers it), optional on sinks. A host reaches it as it
+/// reaches ISinkTags. Levels are small whole numbers: the lowest is the fastest, the
+/// highest makes the smallest files, and each encoder documents its own range.
+struct ISinkCompression : public IUnknown {
+  /// The range of levels the encoder takes and the level a sink uses unless told
+  /// otherwise; any null slot is skipped. Always true.
+  virtual bool TB_STDCALL GetLevelRange(int32_t* lowest, int32_t* highest, int32_t* standard) = 0;
+  /// Sets the level the file is written with. The level shapes the file from its first
+  /// sample, so it is set before the sink's first Start: afterwards, or for a level
+  /// outside the range, the call changes nothing and returns false.
+  virtual bool TB_STDCALL SetLevel(int32_t level) = 0;
+  /// The level the sink writes (or will write) with.
+  virtual int32_t TB_STDCALL GetLevel() = 0;
+};
+
 }  // namespace tb
 
 TB_DECLARE_IID(ISinkFactory, "3396DDCB-A7A3-4302-8E59-53E57C1A9A3A", 0x3396DDCB, 0xA7A3, 0x4302,
@@ -67,5 +83,8 @@ TB_DECLARE_IID(ISinkFactory, "3396DDCB-A7A3-4302-8E59-53E57C1A9A3A", 0x3396DDCB,
 
 TB_DECLARE_IID(ISinkTags, "15D5290D-1743-4929-80F1-0732C6E6BBDC", 0x15D5290D, 0x1743, 0x4929, 0x80,
                0xF1, 0x07, 0x32, 0xC6, 0xE6, 0xBB, 0xDC)
+
+TB_DECLARE_IID(ISinkCompression, "3FCD7BB2-3D7F-4F79-8531-880A06DBE715", 0x3FCD7BB2, 0x3D7F, 0x4F79,
+               0x85, 0x31, 0x88, 0x0A, 0x06, 0xDB, 0xE7, 0x15)
 
 #endif  // TUNEBAY_ENCODER_H

@@ -1,6 +1,6 @@
-// The decoder component of a codec plug-in library: the WAVE decoder's component
-// (plugins/wave/wave_plugin.cpp) with the codec, its names and its extensions supplied
-// by the library.
+// The decoder component of a codec plug-in library: the reference plug-ins' decoder
+// component (plugins/common/decoder_component.h) opening CodecSource objects, with the
+// codec, its names and its extensions supplied by the library.
 #ifndef TB_PLUGINS_CODEC_CODEC_COMPONENT_H
 #define TB_PLUGINS_CODEC_CODEC_COMPONENT_H
 

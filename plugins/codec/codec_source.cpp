@@ -90,28 +90,6 @@ CodecSource* CodecSource::Open(const char* path, const char* kind, const OpenFun
   }
 }
 
-HRESULT CodecSource::QueryInterface(REFIID iid, void** out) noexcept {
-  const QueryRow rows[] = {
-      {&IID_IUnknown, static_cast<ISourceData*>(this)},
-      {&iid_of<ISourceData>(), static_cast<ISourceData*>(this)},
-      {&iid_of<ISourceControl>(), static_cast<ISourceControl*>(this)},
-      {&iid_of<ISourcePosition>(), static_cast<ISourcePosition*>(this)},
-      {&iid_of<ISourceSeek>(), static_cast<ISourceSeek*>(this)},
-      {&iid_of<ISampleQuery>(), static_cast<ISampleQuery*>(this)},
-      {&iid_of<ITagInfo>(), static_cast<ITagInfo*>(this)},
-      {&iid_of<IFileInfo>(), static_cast<IFileInfo*>(this)},
-      {&iid_of<ILifetime>(), static_cast<ILifetime*>(this)},
-  };
-  return query_from_table(iid, out, rows);
-}
-
-// Never passed on to an attached proxy: see plugins/common/shared_count.h.
-ULONG CodecSource::Release() noexcept {
-  const ULONG left = count_.Drop();
-  if (left == 0) delete this;
-  return left;
-}
-
 const AudioFormat* CodecSource::GetFormat(AudioFormat* scratch) noexcept {
   if (!scratch) return &format_;
   *scratch = format_;

@@ -4,7 +4,8 @@
 // frames per Read, true with length 0 at the end, Start and Stop do not move the read
 // position, positions and lengths in frames. Interfaces: ISourceData, ISourceControl,
 // ISourcePosition, ISourceSeek, ISampleQuery (cue points), ITagInfo, IFileInfo and
-// ILifetime on one object with one count (plugins/common/shared_count.h).
+// ILifetime on one object with one count (plugins/common/shared_count.h), which is
+// handed to the library's proxy by classic aggregation as the WAVE decoder's is.
 #ifndef TB_PLUGINS_CODEC_CODEC_SOURCE_H
 #define TB_PLUGINS_CODEC_CODEC_SOURCE_H
 
@@ -29,14 +30,9 @@ using OpenFunction = std::function<Opened(wav::ByteReader& reader)>;
 /// UTF-8 text in the system code page (characters it lacks become '?').
 std::string Utf8ToAnsi(const std::string& text);
 
-class CodecSource final : public ISourceData,
-                          public ISourceControl,
-                          public ISourcePosition,
-                          public ISourceSeek,
-                          public ISampleQuery,
-                          public ITagInfo,
-                          public IFileInfo,
-                          public ILifetime {
+class CodecSource final
+    : public plugin::SharedObject<CodecSource, ISourceData, ISourceControl, ISourcePosition,
+                                  ISourceSeek, ISampleQuery, ITagInfo, IFileInfo> {
  public:
   /// Opens `path` and hands its reader to `open`. On success the source carries one
   /// reference for the caller. On failure: null, and the error slot (when given)
@@ -47,10 +43,6 @@ class CodecSource final : public ISourceData,
 
   CodecSource(const CodecSource&) = delete;
   CodecSource& operator=(const CodecSource&) = delete;
-
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
-  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL Release() noexcept override;
 
   // ISourceData
   const AudioFormat* TB_STDCALL GetFormat(AudioFormat* scratch) noexcept override;
@@ -92,24 +84,15 @@ class CodecSource final : public ISourceData,
   uint64_t TB_STDCALL GetFileSize() noexcept override { return fileSize_; }
   const char* TB_STDCALL GetFilePath() noexcept override { return path_.c_str(); }
 
-  // ILifetime
-  bool TB_STDCALL Attach(IUnknown* outer) noexcept override { return count_.Attach(outer); }
-  bool TB_STDCALL Detach() noexcept override { return count_.Detach(); }
-  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
-    return QueryInterface(iid, out);
-  }
-  ULONG TB_STDCALL InnerAddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL InnerRelease() noexcept override { return Release(); }
-
  private:
   CodecSource() = default;
   ~CodecSource() = default;
+  friend struct tb::object_access;
 
   static const char* Tag(const std::string& text) noexcept {
     return text.empty() ? nullptr : text.c_str();
   }
 
-  plugin::SharedCount count_;
   plugin::LiveObject live_;
   unique_hfile file_;
   std::unique_ptr<plugin::FileReader> reader_;

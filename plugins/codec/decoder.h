@@ -11,7 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugins/pcm/format.h"
@@ -68,6 +70,47 @@ struct Opened {
   bool unavailable = false;
 };
 
+/// Makes a decoder of type D over `reader` and opens it (D::Open gives the Opened with
+/// no decoder in it and an empty error on success), turning running out of memory into
+/// a refusal.
+template <class D>
+Opened OpenDecoder(wav::ByteReader& reader) {
+  Opened result;
+  try {
+    auto decoder = std::make_unique<D>(reader);
+    result = decoder->Open();
+    if (result.error.empty()) result.decoder = std::move(decoder);
+  } catch (...) {
+    result.decoder.reset();
+    result.error = "out of memory";
+  }
+  return result;
+}
+
+/// An allocator whose vectors grow without zeroing the new bytes: decoders overwrite
+/// them at once, and zeroing each decoded block first would cost a pass over the audio.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() noexcept = default;
+  template <class U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+
+/// Decoded bytes.
+using PcmBytes = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
+
 /// A decoder that produces PCM a block at a time (a FLAC frame, an MP3 frame, a Vorbis
 /// packet's worth) and hands it out in whatever sizes Read is asked for.
 class BlockDecoder : public Decoder {
@@ -82,9 +125,9 @@ class BlockDecoder : public Decoder {
   /// empty and end_ false when it is called.
   virtual bool SeekTo(uint64_t frame) = 0;
 
-  uint64_t position_ = 0;         ///< frames handed out since the start or the last seek
-  std::vector<uint8_t> pending_;  ///< decoded bytes not yet handed out
-  size_t pendingStart_ = 0;       ///< first byte of pending_ not handed out
+  uint64_t position_ = 0;    ///< frames handed out since the start or the last seek
+  PcmBytes pending_;         ///< decoded bytes not yet handed out
+  size_t pendingStart_ = 0;  ///< first byte of pending_ not handed out
   bool end_ = false;
 };
 

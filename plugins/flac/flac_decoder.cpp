@@ -304,17 +304,6 @@ class FlacDecoder final : public codec::BlockDecoder {
 
 }  // namespace
 
-codec::Opened OpenFlac(wav::ByteReader& reader) {
-  codec::Opened result;
-  try {
-    auto decoder = std::make_unique<FlacDecoder>(reader);
-    result = decoder->Open();
-    if (result.error.empty()) result.decoder = std::move(decoder);
-  } catch (...) {
-    result.decoder.reset();
-    result.error = "out of memory";
-  }
-  return result;
-}
+codec::Opened OpenFlac(wav::ByteReader& reader) { return codec::OpenDecoder<FlacDecoder>(reader); }
 
 }  // namespace tb::flac

@@ -81,23 +81,6 @@ FlacSink::~FlacSink() {
   if (comment_) FLAC__metadata_object_delete(comment_);
 }
 
-HRESULT FlacSink::QueryInterface(REFIID iid, void** out) noexcept {
-  const QueryRow rows[] = {
-      {&IID_IUnknown, static_cast<ISinkData*>(this)},
-      {&iid_of<ISinkData>(), static_cast<ISinkData*>(this)},
-      {&iid_of<ISourceControl>(), static_cast<ISourceControl*>(this)},
-      {&iid_of<ISinkTags>(), static_cast<ISinkTags*>(this)},
-      {&iid_of<ILifetime>(), static_cast<ILifetime*>(this)},
-  };
-  return query_from_table(iid, out, rows);
-}
-
-ULONG FlacSink::Release() noexcept {
-  const ULONG left = count_.Drop();
-  if (left == 0) delete this;
-  return left;
-}
-
 AudioFormat* FlacSink::GetFormat(AudioFormat* out) noexcept {
   if (!out) return &format_;
   *out = format_;
@@ -121,12 +104,25 @@ bool FlacSink::SetTags(const char* title, const char* artist, const char* album,
   }
 }
 
+bool FlacSink::GetLevelRange(int32_t* lowest, int32_t* highest, int32_t* standard) noexcept {
+  if (lowest) *lowest = kLowestLevel;
+  if (highest) *highest = kHighestLevel;
+  if (standard) *standard = kStandardLevel;
+  return true;
+}
+
+bool FlacSink::SetLevel(int32_t level) noexcept {
+  if (state_ != kSinkIdle || level < kLowestLevel || level > kHighestLevel) return false;
+  level_ = level;
+  return true;
+}
+
 bool FlacSink::Begin() noexcept {
   state_ = kSinkFailed;
   FLAC__stream_encoder_set_channels(encoder_, static_cast<uint32_t>(format_.channels));
   FLAC__stream_encoder_set_bits_per_sample(encoder_, static_cast<uint32_t>(format_.bitsPerSample));
   FLAC__stream_encoder_set_sample_rate(encoder_, static_cast<uint32_t>(format_.sampleRate));
-  FLAC__stream_encoder_set_compression_level(encoder_, kCompressionLevel);
+  FLAC__stream_encoder_set_compression_level(encoder_, static_cast<uint32_t>(level_));
   // Rates and widths outside the streamable subset are still valid FLAC.
   FLAC__stream_encoder_set_streamable_subset(encoder_, false);
   const std::pair<const char*, const std::string*> fields[] = {{"TITLE", &tags_.title},

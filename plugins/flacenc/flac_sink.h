@@ -5,7 +5,11 @@
 // begins the stream, Write appends samples (partial frames wait for their rest), Stop
 // finishes it: libFLAC then rewrites the STREAMINFO block with the length and the MD5 of
 // the audio, so the file passes a verifying decoder. Released without a successful
-// Stop, the file is incomplete, for the caller to delete.
+// Stop, the file is incomplete, for the caller to delete. The compression level is set
+// through ISinkCompression before Start.
+//
+// Interfaces: ISinkData, ISourceControl, ISinkTags, ISinkCompression and ILifetime, on
+// one object with one count (plugins/common/shared_count.h).
 #ifndef TB_PLUGINS_FLACENC_FLAC_SINK_H
 #define TB_PLUGINS_FLACENC_FLAC_SINK_H
 
@@ -23,8 +27,11 @@
 
 namespace tb::flacenc {
 
-/// The compression level the sinks use (libFLAC's 0 to 8; 5 is its own default).
-const uint32_t kCompressionLevel = 5;
+/// The compression levels (libFLAC's presets), offered through ISinkCompression: 0 is
+/// the fastest, 8 makes the smallest files, 5 (libFLAC's own default) is the standard.
+const int32_t kLowestLevel = 0;
+const int32_t kHighestLevel = 8;
+const int32_t kStandardLevel = 5;
 
 /// The format a FLAC file can hold nearest to `wanted`: whole-byte samples of 8 to 32
 /// bits, 1 to 8 channels, a rate up to 1048575 Hz. False when nothing is near.
@@ -32,16 +39,13 @@ bool NearestFlacFormat(const AudioFormat& wanted, AudioFormat* out) noexcept;
 
 enum SinkState : uint32_t { kSinkIdle = 0, kSinkWriting = 1, kSinkFinished = 2, kSinkFailed = 3 };
 
-class FlacSink final : public ISinkData, public ISourceControl, public ISinkTags, public ILifetime {
+class FlacSink final : public plugin::SharedObject<FlacSink, ISinkData, ISourceControl, ISinkTags,
+                                                   ISinkCompression> {
  public:
   static FlacSink* Create(const char* path, const AudioFormat& format, IError** error) noexcept;
 
   FlacSink(const FlacSink&) = delete;
   FlacSink& operator=(const FlacSink&) = delete;
-
-  HRESULT TB_STDCALL QueryInterface(REFIID iid, void** out) noexcept override;
-  ULONG TB_STDCALL AddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL Release() noexcept override;
 
   // ISinkData
   bool TB_STDCALL Write(const void* data, uint32_t length, int32_t argument,
@@ -57,18 +61,16 @@ class FlacSink final : public ISinkData, public ISourceControl, public ISinkTags
   bool TB_STDCALL SetTags(const char* title, const char* artist, const char* album,
                           const char* genre, int32_t year) noexcept override;
 
-  // ILifetime
-  bool TB_STDCALL Attach(IUnknown* outer) noexcept override { return count_.Attach(outer); }
-  bool TB_STDCALL Detach() noexcept override { return count_.Detach(); }
-  HRESULT TB_STDCALL InnerQueryInterface(REFIID iid, void** out) noexcept override {
-    return QueryInterface(iid, out);
-  }
-  ULONG TB_STDCALL InnerAddRef() noexcept override { return count_.Add(); }
-  ULONG TB_STDCALL InnerRelease() noexcept override { return Release(); }
+  // ISinkCompression
+  bool TB_STDCALL GetLevelRange(int32_t* lowest, int32_t* highest,
+                                int32_t* standard) noexcept override;
+  bool TB_STDCALL SetLevel(int32_t level) noexcept override;
+  int32_t TB_STDCALL GetLevel() noexcept override { return level_; }
 
  private:
   FlacSink() = default;
   ~FlacSink();
+  friend struct tb::object_access;
 
   bool Begin() noexcept;
   bool Encode(const uint8_t* data, size_t frames, IError** error);
@@ -78,7 +80,6 @@ class FlacSink final : public ISinkData, public ISourceControl, public ISinkTags
   static FLAC__StreamEncoderSeekStatus SeekCb(const FLAC__StreamEncoder*, FLAC__uint64, void*);
   static FLAC__StreamEncoderTellStatus TellCb(const FLAC__StreamEncoder*, FLAC__uint64*, void*);
 
-  plugin::SharedCount count_;
   plugin::LiveObject live_;
   std::string path_;
   AudioFormat format_ = {};
@@ -90,6 +91,7 @@ class FlacSink final : public ISinkData, public ISourceControl, public ISinkTags
   FLAC__StreamMetadata* comment_ = nullptr;
   std::vector<FLAC__int32> samples_;
   std::vector<uint8_t> partial_;
+  int32_t level_ = kStandardLevel;
   uint32_t state_ = kSinkIdle;
 };
 

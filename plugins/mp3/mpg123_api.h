@@ -32,7 +32,9 @@ struct Mpg123Api {
   int (*getFormat)(mpg123_handle*, long* rate, int* channels, int* encoding);
   int (*scan)(mpg123_handle*);
   int64_t (*length)(mpg123_handle*);
-  int (*read)(mpg123_handle*, void* out, size_t size, size_t* done);
+  /// Decodes the next MPEG frame into the library's own buffer: `*audio` and `*bytes`
+  /// say where its PCM lies, valid until the next call.
+  int (*decodeFrame)(mpg123_handle*, int64_t* frame, unsigned char** audio, size_t* bytes);
   int64_t (*seek)(mpg123_handle*, int64_t sample, int whence);
   int (*metaCheck)(mpg123_handle*);
   int (*id3)(mpg123_handle*, mpg123_id3v1** v1, mpg123_id3v2** v2);

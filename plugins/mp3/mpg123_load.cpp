@@ -38,7 +38,7 @@ std::shared_ptr<const Mpg123Api> LoadMpg123(const std::string& path, std::string
   Bind(module, "mpg123_getformat", &api->getFormat, &missing);
   Bind(module, "mpg123_scan", &api->scan, &missing);
   Bind(module, "mpg123_length_64", &api->length, &missing);
-  Bind(module, "mpg123_read", &api->read, &missing);
+  Bind(module, "mpg123_decode_frame_64", &api->decodeFrame, &missing);
   Bind(module, "mpg123_seek_64", &api->seek, &missing);
   Bind(module, "mpg123_meta_check", &api->metaCheck, &missing);
   Bind(module, "mpg123_id3", &api->id3, &missing);

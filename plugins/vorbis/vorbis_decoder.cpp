@@ -1,5 +1,6 @@
 #include "plugins/vorbis/vorbis_decoder.h"
 
+#include <emmintrin.h>
 #include <vorbis/vorbisfile.h>
 
 #include <cerrno>
@@ -45,6 +46,36 @@ const char* ErrorText(long code) {
       return "the stream is not usable";
     default:
       return "the stream is damaged";
+  }
+}
+
+// The most frames one decoding step asks the library for.
+const int kBlockFrames = 4096;
+
+// A decoded sample as 16-bit PCM, as the library's own integer output gives it: scaled
+// by 32768, rounded to nearest (ties to even, the processor's default), and clipped.
+// Converting the library's float output here, straight into the frames handed out,
+// saves its integer output's own pass and a copy.
+int16_t ToPcm16(float sample) {
+  const int v = _mm_cvtss_si32(_mm_set_ss(sample * 32768.f));
+  return static_cast<int16_t>(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
+}
+
+// Two channels at once, interleaved: four frames per step; the saturating pack clips.
+// A value beyond the 32-bit range converts to INT32_MIN and so clips to -32768, as the
+// library's conversion does.
+void StereoToPcm16(const float* left, const float* right, size_t frames, int16_t* out) {
+  const __m128 scale = _mm_set1_ps(32768.f);
+  size_t f = 0;
+  for (; f + 4 <= frames; f += 4, out += 8) {
+    const __m128i l = _mm_cvtps_epi32(_mm_mul_ps(_mm_loadu_ps(left + f), scale));
+    const __m128i r = _mm_cvtps_epi32(_mm_mul_ps(_mm_loadu_ps(right + f), scale));
+    const __m128i packed = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
+  }
+  for (; f < frames; ++f, out += 2) {
+    out[0] = ToPcm16(left[f]);
+    out[1] = ToPcm16(right[f]);
   }
 }
 
@@ -97,14 +128,11 @@ class VorbisDecoder final : public codec::BlockDecoder {
 
  private:
   bool DecodeBlock() override {
-    const size_t frameBytes = pcm::FrameBytes(info_.format);
-    const size_t want = 4096 * frameBytes;
-    buffer_.resize(want);
+    float** pcm = nullptr;
     int link = 0;
     long got = 0;
     for (;;) {
-      got = ov_read(&vf_, reinterpret_cast<char*>(buffer_.data()), static_cast<int>(want), 0, 2, 1,
-                    &link);
+      got = ov_read_float(&vf_, &pcm, kBlockFrames, &link);
       if (got == OV_HOLE && !sawHole_) {
         // One hole is where a cut or a damaged page lost data: say so once.
         sawHole_ = true;
@@ -121,17 +149,18 @@ class VorbisDecoder final : public codec::BlockDecoder {
     if (!vi || vi->channels != channels_ || vi->rate != rate_) {
       return Fail("a later link of the Ogg Vorbis file changes the rate or channel count");
     }
-    const size_t frames = static_cast<size_t>(got) / frameBytes;
+    const size_t frames = static_cast<size_t>(got);
     const size_t at = pending_.size();
-    pending_.resize(at + frames * frameBytes);
-    if (channels_ <= 2 || channels_ > 8) {
-      std::memcpy(pending_.data() + at, buffer_.data(), frames * frameBytes);
+    pending_.resize(at + frames * static_cast<size_t>(channels_) * 2);
+    auto* out = reinterpret_cast<int16_t*>(pending_.data() + at);
+    if (channels_ == 2) {
+      StereoToPcm16(pcm[0], pcm[1], frames, out);
     } else {
-      const int* map = kToWave[channels_];
-      const auto* src = buffer_.data();
-      auto* dst = pending_.data() + at;
-      for (size_t f = 0; f < frames; ++f, src += frameBytes, dst += frameBytes) {
-        for (int c = 0; c < channels_; ++c) std::memcpy(dst + 2 * c, src + 2 * map[c], 2);
+      const int* map = channels_ <= 8 ? kToWave[channels_] : nullptr;
+      for (int c = 0; c < channels_; ++c) {
+        const float* src = pcm[map ? map[c] : c];
+        int16_t* dst = out + c;
+        for (size_t f = 0; f < frames; ++f, dst += channels_) *dst = ToPcm16(src[f]);
       }
     }
     return true;
@@ -168,22 +197,12 @@ class VorbisDecoder final : public codec::BlockDecoder {
   bool sawHole_ = false;
   int channels_ = 0;
   long rate_ = 0;
-  std::vector<uint8_t> buffer_;
 };
 
 }  // namespace
 
 codec::Opened OpenVorbis(wav::ByteReader& reader) {
-  codec::Opened result;
-  try {
-    auto decoder = std::make_unique<VorbisDecoder>(reader);
-    result = decoder->Open();
-    if (result.error.empty()) result.decoder = std::move(decoder);
-  } catch (...) {
-    result.decoder.reset();
-    result.error = "out of memory";
-  }
-  return result;
+  return codec::OpenDecoder<VorbisDecoder>(reader);
 }
 
 }  // namespace tb::vorbis

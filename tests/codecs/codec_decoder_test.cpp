@@ -120,7 +120,8 @@ TEST(codec_decoder_test, decodes_like_the_reference_decoder) {
       {kFlac, "s16.flac", 16, 0},  {kFlac, "s24.flac", 24, 0}, {kFlac, "s16.oga", 16, 0},
       {kMp3, "s16.mp3", 24, 1},    {kMp3, "m22.mp3", 24, 1},   {kVorbis, "s16.ogg", 16, 1},
       {kWave, "f32.wav", 24, 1},   {kWave, "f64.wav", 24, 1},  {kFlac, "nolen.flac", 16, 0},
-      {kMp3, "noxing.mp3", 24, 1}, {kMp3, "m8.mp3", 24, 1},
+      {kMp3, "noxing.mp3", 24, 1}, {kMp3, "m8.mp3", 24, 1},    {kVorbis, "m22.ogg", 16, 1},
+      {kMp3, "ff.mp3", 24, 1},
   };
   for (const DecodeCase& c : cases) {
     SCOPED_TRACE(c.file);

@@ -53,11 +53,15 @@ lame --quiet -b 64 --id3v1-only --tt "V1 Title" --ta "V1 Artist" m22.wav m22.mp3
 lame --quiet -t -b 128 s16.wav noxing.mp3
 sox -R -n -b 16 -r 8000 -c 1 m8.wav synth 2 sine 300 gain -3
 lame --quiet -b 16 m8.wav m8.mp3
-for f in s16.mp3 m22.mp3 noxing.mp3 m8.mp3; do mpg123 -q -w "$f.ref.wav" "$f"; done
+# Free format: the frames' bitrate (here 400 kbit/s) is in no header.
+lame --quiet --freeformat -b 400 s16.wav ff.mp3
+for f in s16.mp3 m22.mp3 noxing.mp3 m8.mp3 ff.mp3; do mpg123 -q -w "$f.ref.wav" "$f"; done
 
 # Ogg Vorbis with comments.
 oggenc -Q -q 4 -t "Ogg Title" -a "Ogg Artist" -l "Ogg Album" -G Jazz -d 2017 -o s16.ogg s16.wav
-oggdec -Q -o s16.ogg.ref.wav s16.ogg
+# Mono. (Not 5.1: oggdec's WAVE output puts those channels in an order of its own.)
+oggenc -Q -q 2 -o m22.ogg m22.wav
+for f in s16.ogg m22.ogg; do oggdec -Q -o "$f.ref.wav" "$f"; done
 spoil s16.ogg bad.ogg
 
 # Floating-point WAVE, and sox's own 24-bit rendering of it (no dither).

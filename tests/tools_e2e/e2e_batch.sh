@@ -52,4 +52,15 @@ run "Z:$work/in/album/one.flac" "Z:$work/in/album/disc2/two.mp3" "Z:$work/in/alb
   --out-dir "Z:$work/out2" -y && fail "a clash of outputs must fail"
 grep -q "output of an earlier input" "$work/log" || fail "the clash is not reported"
 [ -f "$work/out2/two.wav" ] || fail "the first of the clashing inputs was not converted"
-echo "batch convert: layout, tags, failures, -n and -y as expected"
+# The FLAC compression level, single and batch: both ends pass flac -t and the highest
+# is smaller; a level out of range, or for an encoder without levels, writes nothing.
+run "Z:$work/a.wav" "Z:$work/l0.flac" --level 0 || fail "--level 0: $(tail -3 "$work/log")"
+run "Z:$work/a.wav" --out-dir "Z:$work/l8" --to flac --level 8 || fail "--level 8 in a batch"
+flac -s -t "$work/l0.flac" "$work/l8/a.flac" || fail "a FLAC at level 0 or 8 fails flac -t"
+[ "$(stat -c %s "$work/l8/a.flac")" -lt "$(stat -c %s "$work/l0.flac")" ] ||
+  fail "level 8 is not smaller than level 0"
+run "Z:$work/a.wav" "Z:$work/l9.flac" --level 9 && fail "level 9 must be refused"
+grep -q "levels 0 to 8" "$work/log" || fail "the refused level is not explained"
+run "Z:$work/a.wav" "Z:$work/x.wav" --level 3 && fail "the WAVE writer has no levels"
+[ ! -e "$work/l9.flac" ] && [ ! -e "$work/x.wav" ] || fail "a refused level left an output"
+echo "batch convert: layout, tags, failures, -n, -y and --level as expected"

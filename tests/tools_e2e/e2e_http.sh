@@ -133,6 +133,16 @@ else
   failed "convert over http exited non-zero"
 fi
 
+echo "== batch convert of URLs: one good, one missing"
+if run_tool convert "$url/tone.wav?x=1" "$url/missing.wav" --out-dir "$(win "$work/batch")" \
+    $keys > "$work/batch.txt"; then
+  failed "a missing URL must fail the batch"
+fi
+cat "$work/batch.txt"
+[ -f "$work/batch/tone.wav" ] || failed "the URL's output is not DIR/tone.wav"
+grep -q "1 converted, 0 skipped, 1 failed" "$work/batch.txt" || failed "the batch summary is wrong"
+grep -q "failed: $url/missing.wav" "$work/batch.txt" || failed "the missing URL is not reported"
+
 echo "== info over http: the tags and the rule's artist and title"
 if run_tool info "$url/tone.wav" $keys > "$work/info.txt"; then
   cat "$work/info.txt"

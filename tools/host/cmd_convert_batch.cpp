@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -61,6 +62,7 @@ bool Parse(const cli::ParsedLine& line, Options& options) {
   options.manager = ManagerOptionsOf(line);
   std::vector<std::string>& on = options.passOn;
   if (line.Has("encoder")) on.insert(on.end(), {"--encoder", line.Value("encoder")});
+  if (line.Has("level")) on.insert(on.end(), {"--level", line.Value("level")});
   if (line.Has("plugins")) on.insert(on.end(), {"--plugins", options.manager.plugins});
   if (line.Has("keys")) {
     on.insert(on.end(), {"--keys", options.manager.keyName1, options.manager.keyName2});
@@ -81,6 +83,25 @@ std::string ExtensionOf(const std::string& name) {
   const size_t slash = name.find_last_of("\\/");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   return Lower(name.substr(dot + 1));
+}
+
+// The output name of a URL: the last part of its path without the extension, with the
+// characters a file name cannot hold replaced; empty when that leaves no usable name.
+std::string UrlStem(const std::string& url) {
+  std::string path = url.substr(0, url.find_first_of("?#"));
+  const size_t scheme = path.find("://");
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash < scheme + 3 || path.find('/', scheme + 3) == path.npos) {
+    return std::string();
+  }
+  std::string name = path.substr(slash + 1);
+  const std::string ext = ExtensionOf(name);
+  if (!ext.empty()) name.resize(name.size() - ext.size() - 1);
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"/\\|?*", c)) c = '_';
+  }
+  if (name.find_first_not_of(". ") == std::string::npos) return std::string();
+  return name;
 }
 
 // The extensions the catalogue's decoders list, lower case.
@@ -205,6 +226,16 @@ int CommandConvertBatch(const cli::ParsedLine& line) {
   std::vector<std::string> failures;
   for (const std::string& typed : options.inputs) {
     const std::string full = SourceNameOf(typed);
+    if (full.find("://") != std::string::npos) {
+      // The single-file convert downloads a URL; its output is named after the URL.
+      const std::string stem = UrlStem(full);
+      if (stem.empty()) {
+        failures.push_back(typed + ": the URL names no file to name the output after");
+      } else {
+        jobs.push_back({full, stem});
+      }
+      continue;
+    }
     const DWORD attributes = GetFileAttributesA(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       failures.push_back(typed + ": not found");
