@@ -57,7 +57,7 @@ if changed; then
 fi
 
 trap 'WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true' EXIT
-cd "$build"
+# Run from the caller's folder, so that relative names mean what the caller typed.
 status=0
-./wine-run bin/tunebay-host.exe "$@" || status=$?
+"$build/wine-run" "$build/bin/tunebay-host.exe" "$@" || status=$?
 exit "$status"
