@@ -12,19 +12,19 @@
 
 namespace {
 
-using host::cli::CommandSpec;
-using host::cli::OptionSpec;
+using host::cli::CommandDef;
+using host::cli::OptionDef;
 
-const OptionSpec kOptions[] = {
+const OptionDef kOptions[] = {
     {"format", '\0', 1, "R[:B[:C]]", "f"},
     {"json", 'j', 0, nullptr, "j"},
     {"keys2", '\0', 2, "A B", "k"},
     {"y", '\0', 0, nullptr, "y"},
 };
-const CommandSpec kOne = {"one", "s", "one X", "d\n", kOptions, 4, true, nullptr, 1, 1};
-const CommandSpec kAny = {"any", "s",   "any", "d\n", kOptions,
-                          2,     false, "e\n", 0,     host::cli::kAnyCount};
-const CommandSpec* const kTable[] = {&kOne, &kAny};
+const CommandDef kOne = {"one", "s", "one X", "d\n", kOptions, 4, true, nullptr, 1, 1};
+const CommandDef kAny = {"any", "s",   "any", "d\n", kOptions,
+                         2,     false, "e\n", 0,     host::cli::kAnyCount};
+const CommandDef* const kTable[] = {&kOne, &kAny};
 
 // Well-formed UTF-8 (no overlong form, no surrogate, nothing beyond U+10FFFF) with no
 // control character but the line breaks of the layout: what a JSON reader takes.

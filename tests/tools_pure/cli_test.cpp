@@ -9,18 +9,18 @@ namespace {
 using Args = std::vector<std::string>;
 using Action = ParsedLine::Action;
 
-const OptionSpec kConvertOptions[] = {
+const OptionDef kConvertOptions[] = {
     {"format", '\0', 1, "R[:B[:C]]", "the format"},
     {"json", '\0', 0, nullptr, "as JSON"},
     {"y", '\0', 0, nullptr, "overwrite"},
     {"n", '\0', 0, nullptr, "keep"},
 };
-const CommandSpec kConvert = {
+const CommandDef kConvert = {
     "convert", "converts", "convert IN OUT", "Converts.\n", kConvertOptions, 4, true, nullptr,
     2,         2};
-const CommandSpec kList = {
+const CommandDef kList = {
     "list", "lists", "list", "Lists.\n", kConvertOptions + 1, 1, true, "Exit status: 0.\n", 0, 0};
-const CommandSpec* const kTable[] = {&kConvert, &kList};
+const CommandDef* const kTable[] = {&kConvert, &kList};
 
 ParsedLine P(const Args& args) { return Parse(args, kTable, 2); }
 

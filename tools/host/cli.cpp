@@ -9,7 +9,7 @@
 namespace host {
 namespace cli {
 
-const OptionSpec kGlobalOptions[] = {
+const OptionDef kGlobalOptions[] = {
     {"help", 'h', 0, nullptr, "this help; 'tunebay-host help COMMAND' for one command's"},
     {"version", '\0', 0, nullptr, "the tool's version and that of the tunebay.dll beside it"},
     {"quiet", 'q', 0, nullptr,
@@ -24,7 +24,7 @@ const OptionSpec kGlobalOptions[] = {
 };
 const size_t kGlobalOptionCount = sizeof kGlobalOptions / sizeof kGlobalOptions[0];
 
-const OptionSpec kManagerOptions[] = {
+const OptionDef kManagerOptions[] = {
     {"plugins", '\0', 1, "DIR", "plug-in folder (default: the folder 'plugins' beside this tool)"},
     {"keys", '\0', 2, "NAME1 NAME2",
      "the host's registry key names; the settings are read from and stored under\n"
@@ -67,17 +67,17 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
 
 // The option groups a command line is checked against, in the order they are searched.
 struct Groups {
-  const OptionSpec* lists[3];
+  const OptionDef* lists[3];
   size_t counts[3];
   size_t size = 0;
-  void Add(const OptionSpec* list, size_t count) {
+  void Add(const OptionDef* list, size_t count) {
     lists[size] = list;
     counts[size] = count;
     ++size;
   }
 };
 
-Groups GroupsOf(const CommandSpec* command) {
+Groups GroupsOf(const CommandDef* command) {
   Groups groups;
   if (command) {
     groups.Add(command->options, command->optionCount);
@@ -87,22 +87,22 @@ Groups GroupsOf(const CommandSpec* command) {
   return groups;
 }
 
-bool ShortOnly(const OptionSpec& o) { return o.name[0] != '\0' && o.name[1] == '\0'; }
+bool ShortOnly(const OptionDef& o) { return o.name[0] != '\0' && o.name[1] == '\0'; }
 
-const OptionSpec* FindLong(const Groups& groups, const std::string& name) {
+const OptionDef* FindLong(const Groups& groups, const std::string& name) {
   for (size_t g = 0; g < groups.size; ++g) {
     for (size_t i = 0; i < groups.counts[g]; ++i) {
-      const OptionSpec& o = groups.lists[g][i];
+      const OptionDef& o = groups.lists[g][i];
       if (!ShortOnly(o) && name == o.name) return &o;
     }
   }
   return nullptr;
 }
 
-const OptionSpec* FindShort(const Groups& groups, char letter) {
+const OptionDef* FindShort(const Groups& groups, char letter) {
   for (size_t g = 0; g < groups.size; ++g) {
     for (size_t i = 0; i < groups.counts[g]; ++i) {
-      const OptionSpec& o = groups.lists[g][i];
+      const OptionDef& o = groups.lists[g][i];
       if (o.shortName == letter || (ShortOnly(o) && o.name[0] == letter)) return &o;
     }
   }
@@ -113,14 +113,14 @@ std::vector<std::string> Spellings(const Groups& groups) {
   std::vector<std::string> all;
   for (size_t g = 0; g < groups.size; ++g) {
     for (size_t i = 0; i < groups.counts[g]; ++i) {
-      const OptionSpec& o = groups.lists[g][i];
+      const OptionDef& o = groups.lists[g][i];
       all.push_back(ShortOnly(o) ? std::string("-") + o.name : std::string("--") + o.name);
     }
   }
   return all;
 }
 
-std::string Spelling(const OptionSpec& o) {
+std::string Spelling(const OptionDef& o) {
   return ShortOnly(o) ? std::string("-") + o.name : std::string("--") + o.name;
 }
 
@@ -131,15 +131,15 @@ std::string WithGuess(std::string message, const std::string& typed,
   return message;
 }
 
-const CommandSpec* FindCommand(const std::string& name, const CommandSpec* const* commands,
-                               size_t count) {
+const CommandDef* FindCommand(const std::string& name, const CommandDef* const* commands,
+                              size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (name == commands[i]->name) return commands[i];
   }
   return nullptr;
 }
 
-std::vector<std::string> CommandNames(const CommandSpec* const* commands, size_t count) {
+std::vector<std::string> CommandNames(const CommandDef* const* commands, size_t count) {
   std::vector<std::string> names = {"help", "version"};
   for (size_t i = 0; i < count; ++i) names.push_back(commands[i]->name);
   return names;
@@ -148,7 +148,7 @@ std::vector<std::string> CommandNames(const CommandSpec* const* commands, size_t
 // One parse, kept together so that each step can stop it with an error.
 class Parser {
  public:
-  Parser(const std::vector<std::string>& args, const CommandSpec* const* commands, size_t count)
+  Parser(const std::vector<std::string>& args, const CommandDef* const* commands, size_t count)
       : args_(args), commands_(commands), count_(count) {}
 
   ParsedLine Run() {
@@ -198,7 +198,7 @@ class Parser {
 
   // Takes the values of `o` into `given`: `inlineValue` (after '=' or the rest of a
   // group of short options) as the first when there is one, then the next arguments.
-  void TakeValues(const OptionSpec& o, const std::string& typed, const std::string* inlineValue) {
+  void TakeValues(const OptionDef& o, const std::string& typed, const std::string* inlineValue) {
     GivenOption given;
     given.name = o.name;
     if (inlineValue) given.values.push_back(*inlineValue);
@@ -217,7 +217,7 @@ class Parser {
     const std::string name = arg.substr(2, equals == std::string::npos ? equals : equals - 2);
     const std::string typed = "--" + name;
     const Groups groups = GroupsOf(line_.command);
-    const OptionSpec* o = FindLong(groups, name);
+    const OptionDef* o = FindLong(groups, name);
     if (!o) {
       Fail(WithGuess("unknown option " + typed + Where(), typed, Spellings(groups)));
       return;
@@ -236,7 +236,7 @@ class Parser {
     const Groups groups = GroupsOf(line_.command);
     for (size_t k = 1; k < arg.size() && !failed_; ++k) {
       const std::string typed = std::string("-") + arg[k];
-      const OptionSpec* o = FindShort(groups, arg[k]);
+      const OptionDef* o = FindShort(groups, arg[k]);
       if (!o) {
         // "-json" is more likely a long option with one dash than a group of letters.
         const std::string asLong = "-" + arg;
@@ -284,7 +284,7 @@ class Parser {
       line_.action = ParsedLine::Action::kUsage;
       return line_;
     }
-    const CommandSpec& c = *line_.command;
+    const CommandDef& c = *line_.command;
     const size_t n = line_.operands.size();
     if (n > c.maxOperands) {
       Fail(c.maxOperands == 0
@@ -300,7 +300,7 @@ class Parser {
   }
 
   const std::vector<std::string>& args_;
-  const CommandSpec* const* commands_;
+  const CommandDef* const* commands_;
   size_t count_;
   size_t i_ = 0;
   bool failed_ = false;
@@ -313,11 +313,11 @@ class Parser {
 // The options of a list, two columns: the spellings, then the help, filled to 80
 // columns (a line break in the help text is a space), its later lines indented under
 // the first.
-void AppendOptions(std::string& out, const OptionSpec* options, size_t count) {
+void AppendOptions(std::string& out, const OptionDef* options, size_t count) {
   const size_t kColumn = 23;
   const size_t kWidth = 79 - kColumn;
   for (size_t i = 0; i < count; ++i) {
-    const OptionSpec& o = options[i];
+    const OptionDef& o = options[i];
     std::string left = "  ";
     if (o.shortName) left += std::string("-") + o.shortName + ", ";
     left += Spelling(o);
@@ -350,7 +350,7 @@ void AppendOptions(std::string& out, const OptionSpec* options, size_t count) {
 
 // The synopsis: its lines that start a form get "usage: tunebay-host " (or as many
 // spaces) in front, the others are continuations, indented as far.
-std::string Synopsis(const CommandSpec& command) {
+std::string Synopsis(const CommandDef& command) {
   std::string out;
   const char* p = command.synopsis;
   bool first = true;
@@ -414,7 +414,7 @@ int ParsedLine::Verbosity() const {
   return Has("quiet") ? -1 : level;
 }
 
-ParsedLine Parse(const std::vector<std::string>& args, const CommandSpec* const* commands,
+ParsedLine Parse(const std::vector<std::string>& args, const CommandDef* const* commands,
                  size_t commandCount) {
   return Parser(args, commands, commandCount).Run();
 }
@@ -455,7 +455,7 @@ std::string GeneralUsage() {
          " help [COMMAND]\n" + "       " + kTool + " --version\n";
 }
 
-std::string GeneralHelp(const CommandSpec* const* commands, size_t count) {
+std::string GeneralHelp(const CommandDef* const* commands, size_t count) {
   std::string out = GeneralUsage() + "\ncommands:\n";
   size_t width = 7;
   for (size_t i = 0; i < count; ++i) width = std::max(width, std::strlen(commands[i]->name));
@@ -474,11 +474,11 @@ std::string GeneralHelp(const CommandSpec* const* commands, size_t count) {
   return out;
 }
 
-std::string ShortUsage(const CommandSpec& command) {
+std::string ShortUsage(const CommandDef& command) {
   return Synopsis(command) + "Run '" + kTool + " help " + command.name + "' for details.\n";
 }
 
-std::string CommandHelp(const CommandSpec& command) {
+std::string CommandHelp(const CommandDef& command) {
   std::string out = Synopsis(command) + "\n" + command.description;
   if (command.optionCount > 0 || command.managerOptions) {
     out += "\noptions:\n";

@@ -24,7 +24,7 @@ namespace cli {
 
 /// One option. `name` is the long name without dashes ("format" for --format), or a
 /// single letter for an option that has only a short form ("y" for -y).
-struct OptionSpec {
+struct OptionDef {
   const char* name;
   char shortName;     // '\0' for none; -x as another spelling of --name
   int values;         // how many values follow: 0 for a flag, 1, or 2 (--keys A B)
@@ -34,12 +34,12 @@ struct OptionSpec {
 
 /// One command: its options and what its help says. A command's run function lives
 /// with the table in main.cpp; this part is what the parser needs.
-struct CommandSpec {
+struct CommandDef {
   const char* name;
   const char* summary;      // one line for the list of commands
   const char* synopsis;     // "NAME [--json]": lines after "usage: tunebay-host "
   const char* description;  // the paragraph(s) of the help before the options
-  const OptionSpec* options;
+  const OptionDef* options;
   size_t optionCount;
   bool managerOptions;   // takes --plugins and --keys (kManagerOptions) too
   const char* epilogue;  // after the options: exit statuses and notes; may be null
@@ -50,11 +50,11 @@ struct CommandSpec {
 constexpr size_t kAnyCount = static_cast<size_t>(-1);
 
 /// The options every command understands, wherever they stand.
-extern const OptionSpec kGlobalOptions[];
+extern const OptionDef kGlobalOptions[];
 extern const size_t kGlobalOptionCount;
 /// --plugins DIR and --keys NAME1 NAME2: the options of every command that sets up the
-/// manager (CommandSpec::managerOptions).
-extern const OptionSpec kManagerOptions[];
+/// manager (CommandDef::managerOptions).
+extern const OptionDef kManagerOptions[];
 extern const size_t kManagerOptionCount;
 
 /// An option as it was given: its name (the long one when it has both) and values.
@@ -72,7 +72,7 @@ struct ParsedLine {
     kVersion,  // the versions
     kError,    // `error` says what is wrong; `command` is null when it is unknown
   } action = Action::kUsage;
-  const CommandSpec* command = nullptr;
+  const CommandDef* command = nullptr;
   std::vector<GivenOption> options;  // in the order given, globals included
   std::vector<std::string> operands;
   std::string error;  // one line without "error: " and line end
@@ -90,7 +90,7 @@ struct ParsedLine {
 /// Parses `args` (the command line without the program name) against `commands`.
 /// A command named "help" or "version" need not be in the table: `help`, `help NAME`
 /// and `version` are understood by the parser itself.
-ParsedLine Parse(const std::vector<std::string>& args, const CommandSpec* const* commands,
+ParsedLine Parse(const std::vector<std::string>& args, const CommandDef* const* commands,
                  size_t commandCount);
 
 /// The closest of `candidates` to `typed`, or empty when none is close enough to be
@@ -99,15 +99,15 @@ std::string Closest(const std::string& typed, const std::vector<std::string>& ca
 
 /// The general usage: the synopsis, the commands with their summaries, the global
 /// options.
-std::string GeneralHelp(const CommandSpec* const* commands, size_t commandCount);
+std::string GeneralHelp(const CommandDef* const* commands, size_t commandCount);
 /// The general usage in three lines and where the commands are listed: what follows
 /// an error when no command is known.
 std::string GeneralUsage();
 /// "usage: tunebay-host ..." for one command, followed by "Run 'tunebay-host help NAME'
 /// for details": what follows an error.
-std::string ShortUsage(const CommandSpec& command);
+std::string ShortUsage(const CommandDef& command);
 /// The whole help of one command: usage, description, options, epilogue.
-std::string CommandHelp(const CommandSpec& command);
+std::string CommandHelp(const CommandDef& command);
 
 /// A format as typed for --format: RATE[:BITS[:CHANNELS]], each field a decimal
 /// number or empty. A field that is given replaces the one of the base format; an

@@ -22,7 +22,7 @@ namespace {
 
 // The options of both forms of convert: one file, and several into a folder
 // (cmd_convert_batch.cpp).
-const cli::OptionSpec kConvertOptions[] = {
+const cli::OptionDef kConvertOptions[] = {
     {"format", '\0', 1, "R[:B[:C]]",
      "the output's sample rate, bits per sample and channels; a field left out or\n"
      "empty keeps the input's (48000, 48000:24, ::1; default: the input's own)"},
@@ -73,9 +73,9 @@ struct Options {
 
 // False after printing why (UsageError) for a line that makes no sense.
 bool Parse(const cli::ParsedLine& line, Options& options) {
-  const cli::CommandSpec& spec = *line.command;
+  const cli::CommandDef& def = *line.command;
   if (line.operands.size() != 2) {
-    UsageError(spec, "convert needs an INPUT and an OUTPUT (or --out-dir DIR for several inputs)");
+    UsageError(def, "convert needs an INPUT and an OUTPUT (or --out-dir DIR for several inputs)");
     return false;
   }
   options.input = line.operands[0];
@@ -87,7 +87,7 @@ bool Parse(const cli::ParsedLine& line, Options& options) {
   if (line.Has("level")) {
     const std::string text = line.Value("level");
     if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != text.npos) {
-      UsageError(spec, "--level takes a whole number, not '%s'", text.c_str());
+      UsageError(def, "--level takes a whole number, not '%s'", text.c_str());
       return false;
     }
     options.level = std::stoi(text);
@@ -96,11 +96,11 @@ bool Parse(const cli::ParsedLine& line, Options& options) {
   options.keepExisting = line.Has("n");
   options.forceProgress = line.Has("progress");
   if (options.overwrite && options.keepExisting) {
-    UsageError(spec, "-y and -n exclude each other");
+    UsageError(def, "-y and -n exclude each other");
     return false;
   }
   if (line.Has("tags-from-name") && line.Has("no-tags")) {
-    UsageError(spec, "--tags-from-name and --no-tags exclude each other");
+    UsageError(def, "--tags-from-name and --no-tags exclude each other");
     return false;
   }
   if (line.Has("tags-from-name")) options.tags = Options::Tags::kFromName;
@@ -573,7 +573,7 @@ int MayWrite(const Options& options, const std::string& path) {
 
 }  // namespace
 
-const cli::CommandSpec kConvertCommand = {
+const cli::CommandDef kConvertCommand = {
     "convert",
     "the main job: a file or URL into OUT, --format R[:B[:C]]",
     "convert INPUT OUTPUT [--format R[:B[:C]]] [--encoder NAME]\n"

@@ -34,26 +34,26 @@ struct Options {
 
 // False after printing why (UsageError) for a line that makes no sense.
 bool Parse(const cli::ParsedLine& line, Options& options) {
-  const cli::CommandSpec& spec = *line.command;
+  const cli::CommandDef& def = *line.command;
   options.inputs = line.operands;
   options.outDir = line.Value("out-dir");
   options.to = line.Value("to", "wav");
   if (options.to != "flac" && options.to != "wav") {
-    UsageError(spec, "--to takes flac or wav, not '%s'", options.to.c_str());
+    UsageError(def, "--to takes flac or wav, not '%s'", options.to.c_str());
     return false;
   }
   options.overwrite = line.Has("y");
   options.skipExisting = line.Has("n");
   if (options.overwrite && options.skipExisting) {
-    UsageError(spec, "-y and -n exclude each other");
+    UsageError(def, "-y and -n exclude each other");
     return false;
   }
   if (options.outDir.empty()) {
-    UsageError(spec, "convert of several inputs needs --out-dir DIR");
+    UsageError(def, "convert of several inputs needs --out-dir DIR");
     return false;
   }
   if (line.Has("tags-from-name") && line.Has("no-tags")) {
-    UsageError(spec, "--tags-from-name and --no-tags exclude each other");
+    UsageError(def, "--tags-from-name and --no-tags exclude each other");
     return false;
   }
   cli::FormatRequest format;

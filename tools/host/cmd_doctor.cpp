@@ -24,7 +24,7 @@ const char* const kDoctorChildCommand = "__doctor-check";
 
 namespace {
 
-const cli::OptionSpec kDoctorOptions[] = {
+const cli::OptionDef kDoctorOptions[] = {
     {"json", '\0', 0, nullptr, "print the results as JSON (fields in docs/host-tool.md)"},
     {"timeout", '\0', 1, "SECONDS", "how long one file's check may take (default 30)"},
 };
@@ -488,7 +488,7 @@ int CommandDoctorChild(const Args& args) {
   return emit.failed ? 1 : 0;
 }
 
-const cli::CommandSpec kDoctorCommand = {
+const cli::CommandDef kDoctorCommand = {
     "doctor",
     "checks plug-in files one by one and says what keeps each from working",
     "doctor [--json] [--timeout SECONDS] [DIR|FILE...]",

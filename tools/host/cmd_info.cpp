@@ -15,7 +15,7 @@ namespace host {
 
 namespace {
 
-const cli::OptionSpec kInfoOptions[] = {
+const cli::OptionDef kInfoOptions[] = {
     {"json", '\0', 0, nullptr, "print the facts as JSON (fields in docs/host-tool.md)"},
 };
 
@@ -301,7 +301,7 @@ int Info(tb::IManager* manager, const Options& options) {
 
 }  // namespace
 
-const cli::CommandSpec kInfoCommand = {
+const cli::CommandDef kInfoCommand = {
     "info",
     "format, length, tags, and the artist/title rule",
     "info INPUT [--json] [--plugins DIR] [--keys NAME1 NAME2]",

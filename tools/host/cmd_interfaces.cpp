@@ -14,7 +14,7 @@ struct Row {
 
 }  // namespace
 
-const cli::CommandSpec kInterfacesCommand = {
+const cli::CommandDef kInterfacesCommand = {
     "interfaces",
     "what the manager offers",
     "interfaces",

@@ -39,7 +39,7 @@ void PrintInCodePage(const std::string& text, UINT codePage) {
 
 }  // namespace
 
-const cli::CommandSpec kLanguagesCommand = {
+const cli::CommandDef kLanguagesCommand = {
     "languages",
     "the dialogs' languages with a sample text",
     "languages [--lang LANGID]",

@@ -14,7 +14,7 @@ namespace host {
 
 namespace {
 
-const cli::OptionSpec kListOptions[] = {
+const cli::OptionDef kListOptions[] = {
     {"json", '\0', 0, nullptr, "print the catalogue as JSON (fields in docs/host-tool.md)"},
     {"verbose", '\0', 0, nullptr,
      "also every .dll file of the folder that gave no component, and why\n"
@@ -147,7 +147,7 @@ void PrintSkipped(const std::vector<tb::LoadRecord>& records) {
 
 }  // namespace
 
-const cli::CommandSpec kListCommand = {
+const cli::CommandDef kListCommand = {
     "list",
     "the components of the plug-ins, loaded and freed",
     "list [--json] [--verbose] [--plugins DIR] [--keys NAME1 NAME2]",

@@ -17,7 +17,7 @@ namespace host {
 
 namespace {
 
-const cli::OptionSpec kOpenOptions[] = {
+const cli::OptionDef kOpenOptions[] = {
     {"format", '\0', 1, "R[:B[:C]]",
      "the format to present: sample rate, bits per sample and channels; a field\n"
      "left out or empty keeps the source's own (48000, 48000:24, ::1); a different\n"
@@ -206,7 +206,7 @@ int Open(tb::IManager* manager, const Options& options) {
 
 }  // namespace
 
-const cli::CommandSpec kOpenCommand = {
+const cli::CommandDef kOpenCommand = {
     "open",
     "a file or URL as a host sees it; --explain",
     "open NAME [--format R[:B[:C]]] [--explain] [--json]\n"

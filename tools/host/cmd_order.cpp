@@ -12,7 +12,7 @@ namespace host {
 
 namespace {
 
-const cli::OptionSpec kOrderOptions[] = {
+const cli::OptionDef kOrderOptions[] = {
     {"json", '\0', 0, nullptr, "print the order as JSON (fields in docs/host-tool.md)"},
 };
 
@@ -142,7 +142,7 @@ int ListOrSet(tb::IManager* manager, const Options& options) {
 
 }  // namespace
 
-const cli::CommandSpec kOrderCommand = {
+const cli::CommandDef kOrderCommand = {
     "order",
     "decoder priority; set stores a new one",
     "order [--json] [--plugins DIR] [--keys NAME1 NAME2]\n"

@@ -9,7 +9,7 @@
 
 namespace host {
 
-const cli::CommandSpec kSettingsCommand = {
+const cli::CommandDef kSettingsCommand = {
     "settings",
     "the settings dialog; stores what is chosen",
     "settings [--plugins DIR] [--keys NAME1 NAME2]",

@@ -14,7 +14,7 @@ namespace host {
 
 namespace {
 
-const cli::OptionSpec kToneOptions[] = {
+const cli::OptionDef kToneOptions[] = {
     {"seconds", '\0', 1, "S", "length in seconds (default 5)"},
     {"freq", '\0', 1, "HZ", "frequency (default 1000), below half the sample rate"},
     {"level", '\0', 1, "DBFS", "peak level in dB below full scale (default -6)"},
@@ -58,7 +58,7 @@ bool ParseNumber(const std::string& text, double& value) {
 
 // False after printing why (UsageError) for values that make no sense.
 bool Parse(const cli::ParsedLine& line, Options& options) {
-  const cli::CommandSpec& spec = *line.command;
+  const cli::CommandDef& def = *line.command;
   options.manager = ManagerOptionsOf(line);
   options.output = line.operands[0];
   for (const char* name : {"seconds", "freq", "level", "year"}) {
@@ -66,7 +66,7 @@ bool Parse(const cli::ParsedLine& line, Options& options) {
     const std::string text = line.Value(name);
     double number = 0;
     if (!ParseNumber(text, number)) {
-      UsageError(spec, "--%s wants a number, got '%s'", name, text.c_str());
+      UsageError(def, "--%s wants a number, got '%s'", name, text.c_str());
       return false;
     }
     if (std::strcmp(name, "seconds") == 0) options.seconds = number;
@@ -74,7 +74,7 @@ bool Parse(const cli::ParsedLine& line, Options& options) {
     if (std::strcmp(name, "level") == 0) options.level = number;
     if (std::strcmp(name, "year") == 0) {
       if (number < 0 || number > 9999 || number != std::floor(number)) {
-        UsageError(spec, "--year wants a year from 0 to 9999");
+        UsageError(def, "--year wants a year from 0 to 9999");
         return false;
       }
       options.year = static_cast<int32_t>(number);
@@ -89,20 +89,20 @@ bool Parse(const cli::ParsedLine& line, Options& options) {
   options.genre = line.Value("genre");
   options.encoder = line.Value("encoder");
   if (!(options.seconds > 0 && options.seconds <= kMaxSeconds)) {
-    UsageError(spec, "--seconds wants a length above 0 and up to %.0f", kMaxSeconds);
+    UsageError(def, "--seconds wants a length above 0 and up to %.0f", kMaxSeconds);
     return false;
   }
   if (!(options.level <= 0 && options.level >= -200)) {
-    UsageError(spec, "--level wants a level from -200 to 0 dBFS");
+    UsageError(def, "--level wants a level from -200 to 0 dBFS");
     return false;
   }
   const tb::AudioFormat& f = options.format;
   if (f.sampleRate <= 0 || f.bitsPerSample <= 0 || f.channels <= 0) {
-    UsageError(spec, "--format wants a rate, bits and channels above 0");
+    UsageError(def, "--format wants a rate, bits and channels above 0");
     return false;
   }
   if (!(options.frequency > 0 && options.frequency < f.sampleRate / 2.0)) {
-    UsageError(spec, "--freq wants a frequency above 0 and below %g Hz", f.sampleRate / 2.0);
+    UsageError(def, "--freq wants a frequency above 0 and below %g Hz", f.sampleRate / 2.0);
     return false;
   }
   return true;
@@ -217,7 +217,7 @@ int WriteTone(tb::IManager* manager, const Options& options, PendingOutput& outp
 
 }  // namespace
 
-const cli::CommandSpec kToneCommand = {
+const cli::CommandDef kToneCommand = {
     "tone",
     "writes a tagged sine tone through an encoder",
     "tone OUTPUT [--seconds S] [--freq HZ] [--level DBFS]\n"

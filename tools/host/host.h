@@ -62,45 +62,45 @@ bool PrintJson(const class JsonWriter& json);
 
 /// "error: " and the text, then the command's short usage, on the error stream, as for
 /// every command line that makes no sense. Returns 2, the exit status for that.
-int UsageError(const cli::CommandSpec& command, const char* format, ...)
+int UsageError(const cli::CommandDef& command, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
 /// The exit status of a command stopped by Ctrl+C or Ctrl+Break, as shells give it.
 const int kExitInterrupted = 130;
 
 /// A command: what the parser knows of it, and what runs it. The table of commands is
-/// in main.cpp: a new command is a spec and a run function there.
+/// in main.cpp: a new command is its definition and a run function there.
 struct Command {
-  const cli::CommandSpec* spec;
+  const cli::CommandDef* def;
   int (*run)(const cli::ParsedLine& line);
 };
 
 /// Commands: each returns the process exit status.
-extern const cli::CommandSpec kInterfacesCommand;
+extern const cli::CommandDef kInterfacesCommand;
 int CommandInterfaces(const cli::ParsedLine& line);
-extern const cli::CommandSpec kOrderCommand;
+extern const cli::CommandDef kOrderCommand;
 int CommandOrder(const cli::ParsedLine& line);
-extern const cli::CommandSpec kListCommand;
+extern const cli::CommandDef kListCommand;
 int CommandList(const cli::ParsedLine& line);
-extern const cli::CommandSpec kOpenCommand;
+extern const cli::CommandDef kOpenCommand;
 int CommandOpen(const cli::ParsedLine& line);
-extern const cli::CommandSpec kConvertCommand;
+extern const cli::CommandDef kConvertCommand;
 int CommandConvert(const cli::ParsedLine& line);
 /// convert with several inputs, folders or --out-dir (cmd_convert_batch.cpp).
 bool IsBatchConvert(const cli::ParsedLine& line);
 int CommandConvertBatch(const cli::ParsedLine& line);
-extern const cli::CommandSpec kInfoCommand;
+extern const cli::CommandDef kInfoCommand;
 int CommandInfo(const cli::ParsedLine& line);
-extern const cli::CommandSpec kToneCommand;
+extern const cli::CommandDef kToneCommand;
 int CommandTone(const cli::ParsedLine& line);
-extern const cli::CommandSpec kSettingsCommand;
+extern const cli::CommandDef kSettingsCommand;
 int CommandSettings(const cli::ParsedLine& line);
-extern const cli::CommandSpec kLanguagesCommand;
+extern const cli::CommandDef kLanguagesCommand;
 int CommandLanguages(const cli::ParsedLine& line);
 /// doctor (cmd_doctor.cpp): each plug-in file checked in a child process that runs the
 /// hidden command kDoctorChildCommand on it (the tool's own command line, before the
 /// parser).
-extern const cli::CommandSpec kDoctorCommand;
+extern const cli::CommandDef kDoctorCommand;
 int CommandDoctor(const cli::ParsedLine& line);
 int CommandDoctorChild(const Args& args);
 extern const char* const kDoctorChildCommand;

@@ -223,7 +223,7 @@ void PrintErr(const char* format, ...) {
   va_end(args);
 }
 
-int UsageError(const cli::CommandSpec& command, const char* format, ...) {
+int UsageError(const cli::CommandDef& command, const char* format, ...) {
   va_list args;
   va_start(args, format);
   PrintErr("error: ");
@@ -286,13 +286,13 @@ int main() {
   if (!all.empty() && all[0] == host::kDoctorChildCommand) {
     return host::CommandDoctorChild(host::Args(all.begin() + 1, all.end()));
   }
-  const host::cli::CommandSpec* specs[host::kCommandCount];
-  for (size_t i = 0; i < host::kCommandCount; ++i) specs[i] = host::kCommands[i].spec;
-  const host::cli::ParsedLine line = host::cli::Parse(all, specs, host::kCommandCount);
+  const host::cli::CommandDef* defs[host::kCommandCount];
+  for (size_t i = 0; i < host::kCommandCount; ++i) defs[i] = host::kCommands[i].def;
+  const host::cli::ParsedLine line = host::cli::Parse(all, defs, host::kCommandCount);
   using Action = host::cli::ParsedLine::Action;
   switch (line.action) {
     case Action::kUsage:
-      host::PrintErr("%s", host::cli::GeneralHelp(specs, host::kCommandCount).c_str());
+      host::PrintErr("%s", host::cli::GeneralHelp(defs, host::kCommandCount).c_str());
       return 2;
     case Action::kError:
       host::PrintErr("error: %s\n", line.error.c_str());
@@ -304,7 +304,7 @@ int main() {
     case Action::kHelp:
       host::PrintOut("%s", line.command
                                ? host::cli::CommandHelp(*line.command).c_str()
-                               : host::cli::GeneralHelp(specs, host::kCommandCount).c_str());
+                               : host::cli::GeneralHelp(defs, host::kCommandCount).c_str());
       return 0;
     case Action::kVersion:
       return host::PrintVersion();
@@ -324,7 +324,7 @@ int main() {
   host::g_verbosity = line.Verbosity();
   SetConsoleCtrlHandler(host::EndOnBreak, TRUE);
   for (const host::Command& c : host::kCommands) {
-    if (c.spec == line.command) return c.run(line);
+    if (c.def == line.command) return c.run(line);
   }
   return 2;
 }
