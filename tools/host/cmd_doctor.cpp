@@ -74,23 +74,6 @@ class Emitter {
   bool failed = false;
 };
 
-const char* KindText(int32_t kind) {
-  switch (kind) {
-    case tb::kKindCollection:
-      return "collection";
-    case tb::kKindDecoder:
-      return "decoder";
-    case tb::kKindEncoder:
-      return "encoder";
-    case tb::kKindConvertor:
-      return "convertor";
-    case tb::kKindDownloader:
-      return "downloader";
-    default:
-      return "other";
-  }
-}
-
 template <class I>
 bool Offers(IUnknown* object) {
   void* face = nullptr;
@@ -114,7 +97,7 @@ std::string Text(const char* text) { return text ? text : ""; }
 // What a component says of itself: kind, name, vendor, interfaces and extensions.
 std::string Describe(tb::IComponent* component) {
   std::string text =
-      std::string(KindText(component->GetKind())) + " \"" + Text(component->GetName()) + "\"";
+      std::string(KindName(component->GetKind())) + " \"" + Text(component->GetName()) + "\"";
   tb::com_ptr<tb::IComponent> self(component);
   if (auto about = self.query<tb::IComponentAbout>()) {
     text += ", vendor \"" + Text(about->GetVendor()) + "\"";

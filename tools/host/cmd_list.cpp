@@ -35,21 +35,6 @@ struct Entry {
   int32_t index = 0;
 };
 
-const char* KindName(int32_t kind) {
-  switch (kind) {
-    case tb::kKindDecoder:
-      return "decoder";
-    case tb::kKindEncoder:
-      return "encoder";
-    case tb::kKindConvertor:
-      return "convertor";
-    case tb::kKindDownloader:
-      return "downloader";
-    default:
-      return "other";
-  }
-}
-
 // The components are copied out and let go at once: nothing may hold them when Finish
 // unloads their libraries.
 bool ReadCatalogue(tb::IManager* manager, std::vector<Entry>& entries) {

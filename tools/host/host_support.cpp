@@ -143,6 +143,23 @@ std::string FormatText(const tb::AudioFormat& f) {
   return text;
 }
 
+const char* KindName(int32_t kind) {
+  switch (kind) {
+    case tb::kKindCollection:
+      return "collection";
+    case tb::kKindDecoder:
+      return "decoder";
+    case tb::kKindEncoder:
+      return "encoder";
+    case tb::kKindConvertor:
+      return "convertor";
+    case tb::kKindDownloader:
+      return "downloader";
+    default:
+      return "other";
+  }
+}
+
 std::string FormatShort(const tb::AudioFormat& f) {
   char text[48];
   std::snprintf(text, sizeof text, "%ld:%ld:%ld", static_cast<long>(f.sampleRate),

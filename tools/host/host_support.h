@@ -73,6 +73,9 @@ bool OpenWithFormat(tb::IManager* manager, const std::string& name,
 std::string FormatText(const tb::AudioFormat& format);
 /// "44100:16:2"
 std::string FormatShort(const tb::AudioFormat& format);
+
+/// A component kind's word: "decoder", "encoder", ... ("other" for a kind not known).
+const char* KindName(int32_t kind);
 bool SameFormat(const tb::AudioFormat& a, const tb::AudioFormat& b);
 
 /// The manager only accepts full paths and URLs. A relative file name typed on the
