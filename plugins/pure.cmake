@@ -13,6 +13,7 @@ list(APPEND TB_PURE_SOURCES ${TB_PCM_SOURCES} ${TB_WAV_SOURCES})
 list(APPEND TB_PURE_TESTS
      ${PROJECT_SOURCE_DIR}/tests/plugins_pure/channel_mix_test.cpp
      ${PROJECT_SOURCE_DIR}/tests/plugins_pure/converter_test.cpp
+     ${PROJECT_SOURCE_DIR}/tests/plugins_pure/fft_test.cpp
      ${PROJECT_SOURCE_DIR}/tests/plugins_pure/pcm_format_test.cpp
      ${PROJECT_SOURCE_DIR}/tests/plugins_pure/resampler_test.cpp
      ${PROJECT_SOURCE_DIR}/tests/plugins_pure/wav_parse_test.cpp

@@ -39,16 +39,164 @@ void PutTwiddle(double* w, double angle) {
   w[2] = -w[3];
 }
 
+// One complex value for the odd passes, in a register where there is SSE2.
+#if defined(__SSE2__)
+struct V {
+  __m128d v;
+};
+inline V Load(const double* p) { return {_mm_load_pd(p)}; }
+inline void Store(double* p, V a) { _mm_store_pd(p, a.v); }
+inline V operator+(V a, V b) { return {_mm_add_pd(a.v, b.v)}; }
+inline V operator-(V a, V b) { return {_mm_sub_pd(a.v, b.v)}; }
+inline V Scale(V a, double c) { return {_mm_mul_pd(a.v, _mm_set1_pd(c))}; }
+inline V TimesI(V a) { return {TimesI(a.v)}; }
+inline V MulW(V a, const double* w) { return {Mul(a.v, w)}; }
+inline V MulConjW(V a, const double* w) { return {MulConj(a.v, w)}; }
+#else
+struct V {
+  double re, im;
+};
+inline V Load(const double* p) { return {p[0], p[1]}; }
+inline void Store(double* p, V a) { p[0] = a.re, p[1] = a.im; }
+inline V operator+(V a, V b) { return {a.re + b.re, a.im + b.im}; }
+inline V operator-(V a, V b) { return {a.re - b.re, a.im - b.im}; }
+inline V Scale(V a, double c) { return {a.re * c, a.im * c}; }
+inline V TimesI(V a) { return {-a.im, a.re}; }
+inline V MulW(V a, const double* w) {
+  return {a.re * w[0] + a.im * w[2], a.im * w[1] + a.re * w[3]};
+}
+inline V MulConjW(V a, const double* w) {
+  return {a.re * w[0] - a.im * w[2], a.im * w[1] - a.re * w[3]};
+}
+#endif
+
+// cos and sin of 2 pi k m / R for 1 <= k, m <= R / 2.
+template <size_t R>
+struct OddRadix {
+  static constexpr size_t kHalf = R / 2;
+  double c[kHalf + 1][kHalf + 1];
+  double s[kHalf + 1][kHalf + 1];
+  OddRadix() {
+    for (size_t k = 1; k <= kHalf; ++k) {
+      for (size_t m = 1; m <= kHalf; ++m) {
+        const double angle = 2 * kPi * static_cast<double>((k * m) % R) / static_cast<double>(R);
+        c[k][m] = std::cos(angle);
+        s[k][m] = std::sin(angle);
+      }
+    }
+  }
+};
+
+template <size_t R>
+const OddRadix<R>& RadixConstants() {
+  static const OddRadix<R> constants;
+  return constants;
+}
+
+// A pass of radix-R butterflies, points q apart in blocks of R q, over n points. The
+// pairs m and R - m go as their sum and difference: output k is then x0 plus the sums
+// times cosines, and minus (forward) or plus (inverse) i times the differences times
+// sines; output R - k has the other sign.
+template <size_t R>
+void OddPassForward(const double* from, double* data, size_t n, size_t q, const double* w) {
+  constexpr size_t H = R / 2;
+  const OddRadix<R>& t = RadixConstants<R>();
+  for (size_t g = 0; g < n; g += R * q) {
+    for (size_t j = 0; j < q; ++j) {
+      const size_t at = 2 * (g + j);
+      const double* wj = w + 4 * (R - 1) * j;
+      const V x0 = Load(from + at);
+      V sum[H + 1], dif[H + 1];
+      V y0 = x0;
+#pragma GCC unroll 4
+      for (size_t m = 1; m <= H; ++m) {
+        const V a = Load(from + at + 2 * m * q), b = Load(from + at + 2 * (R - m) * q);
+        sum[m] = a + b;
+        dif[m] = a - b;
+        y0 = y0 + sum[m];
+      }
+      Store(data + at, y0);
+#pragma GCC unroll 4
+      for (size_t k = 1; k <= H; ++k) {
+        V a = x0 + Scale(sum[1], t.c[k][1]);
+        V b = Scale(dif[1], t.s[k][1]);
+#pragma GCC unroll 4
+        for (size_t m = 2; m <= H; ++m) {
+          a = a + Scale(sum[m], t.c[k][m]);
+          b = b + Scale(dif[m], t.s[k][m]);
+        }
+        const V ib = TimesI(b);
+        Store(data + at + 2 * k * q, MulW(a - ib, wj + 4 * (k - 1)));
+        Store(data + at + 2 * (R - k) * q, MulW(a + ib, wj + 4 * (R - k - 1)));
+      }
+    }
+  }
+}
+
+template <size_t R>
+void OddPassInverse(double* data, size_t n, size_t q, const double* w) {
+  constexpr size_t H = R / 2;
+  const OddRadix<R>& t = RadixConstants<R>();
+  for (size_t g = 0; g < n; g += R * q) {
+    for (size_t j = 0; j < q; ++j) {
+      const size_t at = 2 * (g + j);
+      const double* wj = w + 4 * (R - 1) * j;
+      const V y0 = Load(data + at);
+      V sum[H + 1], dif[H + 1];
+      V x0 = y0;
+#pragma GCC unroll 4
+      for (size_t m = 1; m <= H; ++m) {
+        const V a = MulConjW(Load(data + at + 2 * m * q), wj + 4 * (m - 1));
+        const V b = MulConjW(Load(data + at + 2 * (R - m) * q), wj + 4 * (R - m - 1));
+        sum[m] = a + b;
+        dif[m] = a - b;
+        x0 = x0 + sum[m];
+      }
+      Store(data + at, x0);
+#pragma GCC unroll 4
+      for (size_t k = 1; k <= H; ++k) {
+        V a = y0 + Scale(sum[1], t.c[k][1]);
+        V b = Scale(dif[1], t.s[k][1]);
+#pragma GCC unroll 4
+        for (size_t m = 2; m <= H; ++m) {
+          a = a + Scale(sum[m], t.c[k][m]);
+          b = b + Scale(dif[m], t.s[k][m]);
+        }
+        const V ib = TimesI(b);
+        Store(data + at + 2 * k * q, a + ib);
+        Store(data + at + 2 * (R - k) * q, a - ib);
+      }
+    }
+  }
+}
+
 }  // namespace
 
-Fft::Fft(size_t size) : size_(size), bits_(0) {
-  while ((size_t{1} << bits_) < size_) ++bits_;
-  // The passes with butterflies size/2 ... 4 apart, largest first, go in pairs (one
+bool Fft::Supported(size_t size) {
+  if (size < 4) return false;
+  while (size % 3 == 0) size /= 3;
+  while (size % 5 == 0) size /= 5;
+  while (size % 7 == 0) size /= 7;
+  return size >= 4 && (size & (size - 1)) == 0;
+}
+
+Fft::Fft(size_t size) : size_(size), pow2_(size), bits_(0) {
+  // The odd part, largest radix first: its passes have the largest spans.
+  size_t span = size_;
+  for (size_t radix : {7, 5, 3}) {
+    while (pow2_ % radix == 0) {
+      pow2_ /= radix;
+      odd_.push_back({radix, span / radix, 0});
+      span /= radix;
+    }
+  }
+  while ((size_t{1} << bits_) < pow2_) ++bits_;
+  // The passes with butterflies pow2/2 ... 4 apart, largest first, go in pairs (one
   // radix-4 pass each); an odd one out, 4 apart, stays radix 2. The last two passes
   // need no table.
   size_t passes = 0;
-  for (size_t half = size_ / 2; half >= 4; half /= 2) ++passes;
-  size_t half = size_ / 2;
+  for (size_t half = pow2_ / 2; half >= 4; half /= 2) ++passes;
+  size_t half = pow2_ / 2;
   for (; passes >= 2; passes -= 2, half /= 4) {
     stages_.push_back({half, true, twiddleCount_});
     twiddleCount_ += 12 * (half / 2);
@@ -56,6 +204,10 @@ Fft::Fft(size_t size) : size_(size), bits_(0) {
   if (passes == 1) {
     stages_.push_back({half, false, twiddleCount_});
     twiddleCount_ += 4 * half;
+  }
+  for (OddStage& s : odd_) {
+    s.offset = twiddleCount_;
+    twiddleCount_ += 4 * (s.radix - 1) * s.q;
   }
   // The allocator of a 32-bit process aligns to 8 bytes only.
   storage_.assign(twiddleCount_ + 2, 0.0);
@@ -76,12 +228,55 @@ Fft::Fft(size_t size) : size_(size), bits_(0) {
       }
     }
   }
+  for (const OddStage& s : odd_) {
+    double* t = w + s.offset;
+    const double step = -2 * kPi / static_cast<double>(s.radix * s.q);
+    for (size_t j = 0; j < s.q; ++j) {
+      for (size_t k = 1; k < s.radix; ++k, t += 4) {
+        // The product j k reduced first keeps the angle, and the twiddle, exact.
+        PutTwiddle(t, step * static_cast<double>((j * k) % (s.radix * s.q)));
+      }
+    }
+  }
 }
 
 size_t Fft::BinIndex(size_t k) const {
+  // Each odd pass sends bin k to block k mod radix and leaves k / radix for the
+  // transform of that block; the power-of-two passes reverse the bits of what is left.
   size_t r = 0;
+  for (const OddStage& s : odd_) {
+    r += (k % s.radix) * s.q;
+    k /= s.radix;
+  }
   for (int b = 0; b < bits_; ++b) r |= ((k >> b) & 1) << (bits_ - 1 - b);
   return r;
+}
+
+void Fft::OddForward(const double* in, double* data) const {
+  for (const OddStage& s : odd_) {
+    const double* w = twiddles_ + s.offset;
+    if (s.radix == 7) {
+      OddPassForward<7>(in, data, size_, s.q, w);
+    } else if (s.radix == 5) {
+      OddPassForward<5>(in, data, size_, s.q, w);
+    } else {
+      OddPassForward<3>(in, data, size_, s.q, w);
+    }
+    in = data;
+  }
+}
+
+void Fft::OddInverse(double* data) const {
+  for (auto s = odd_.rbegin(); s != odd_.rend(); ++s) {
+    const double* w = twiddles_ + s->offset;
+    if (s->radix == 7) {
+      OddPassInverse<7>(data, size_, s->q, w);
+    } else if (s->radix == 5) {
+      OddPassInverse<5>(data, size_, s->q, w);
+    } else {
+      OddPassInverse<3>(data, size_, s->q, w);
+    }
+  }
 }
 
 #if defined(__SSE2__)
@@ -90,6 +285,10 @@ void Fft::Forward(double* data) const { Forward(data, data); }
 
 void Fft::Forward(const double* in, double* data) const {
   const size_t n = size_;
+  if (!odd_.empty()) {
+    OddForward(in, data);
+    in = data;
+  }
   if (stages_.empty() && in != data) std::memcpy(data, in, 2 * n * sizeof(double));
   // The first pass reads `in`, the others work in place.
   const double* from = in;
@@ -197,6 +396,7 @@ void Fft::InverseRest(double* data) const {
       }
     }
   }
+  OddInverse(data);
 }
 
 #else
@@ -210,7 +410,8 @@ void Fft::Forward(const double* in, double* data) const {
 
 void Fft::Forward(double* data) const {
   const size_t n = size_;
-  for (size_t half = n / 2; half >= 1; half /= 2) {
+  OddForward(data, data);
+  for (size_t half = pow2_ / 2; half >= 1; half /= 2) {
     for (size_t g = 0; g < n; g += 2 * half) {
       double* a = data + 2 * g;
       double* b = a + 2 * half;
@@ -234,7 +435,7 @@ void Fft::InverseRest(double* data) const { InversePasses(data, 4); }
 
 void Fft::InversePasses(double* data, size_t first) const {
   const size_t n = size_;
-  for (size_t half = first; half < n; half *= 2) {
+  for (size_t half = first; half < pow2_; half *= 2) {
     for (size_t g = 0; g < n; g += 2 * half) {
       double* a = data + 2 * g;
       double* b = a + 2 * half;
@@ -251,6 +452,7 @@ void Fft::InversePasses(double* data, size_t first) const {
       }
     }
   }
+  OddInverse(data);
 }
 
 #endif

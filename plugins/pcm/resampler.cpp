@@ -21,9 +21,12 @@ const uint64_t kMaxExactPhases = 4096;
 const size_t kInterpolatedPhases = 16384;
 // The first stage's filter may be this long (taps at its own rate): about 200:1 down.
 const size_t kMaxBandTaps = 65536;
-// Rate factors of the first stage.
-const size_t kMaxUp = 16;
+// Rate factors of a first stage that leaves the rest to the second; the largest
+// numerator and denominator of a ratio the first stage takes alone; the largest block.
 const size_t kMaxDown = 64;
+const uint64_t kMaxDirect = 4096;
+const size_t kMinBlock = 256;
+const size_t kMaxBlock = size_t{1} << 18;
 
 const double kPi = 3.14159265358979323846;
 
@@ -36,7 +39,13 @@ uint64_t Gcd(uint64_t a, uint64_t b) {
   return a;
 }
 
-bool IsPowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
+// Whether `v` has no prime factor above 7.
+bool Smooth(uint64_t v) {
+  for (uint64_t p : {2, 3, 5, 7}) {
+    while (v % p == 0) v /= p;
+  }
+  return v == 1;
+}
 
 // Modified Bessel function of the first kind, order 0.
 double BesselI0(double x) {
@@ -231,16 +240,15 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
   r->l_ = out / g;
   r->m_ = in / g;
 
-  // A power-of-two ratio is the first stage's alone. Otherwise the first stage goes to a
-  // middle rate at least twice the lower rate, where the second stage's filter is short.
+  // Where the transforms of one block in and one block out have sizes made of 2s, 3s,
+  // 5s and 7s (the common rates all do), the first stage takes the whole ratio.
+  // Otherwise it goes by a power of two to a middle rate at least twice the lower rate,
+  // where the second stage's filter is short.
   const uint64_t low = std::min(in, out);
-  bool direct = false;
-  if (out > in && out % in == 0 && IsPowerOfTwo(out / in) && out / in <= kMaxUp) {
-    r->up_ = static_cast<size_t>(out / in);
-    direct = true;
-  } else if (in > out && in % out == 0 && IsPowerOfTwo(in / out) && in / out <= kMaxDown) {
-    r->down_ = static_cast<size_t>(in / out);
-    direct = true;
+  const bool direct = Smooth(r->l_) && Smooth(r->m_) && r->l_ <= kMaxDirect && r->m_ <= kMaxDirect;
+  if (direct) {
+    r->up_ = static_cast<size_t>(r->l_);
+    r->down_ = static_cast<size_t>(r->m_);
   } else if (in < 2 * low) {
     while (in * r->up_ < 2 * low) r->up_ *= 2;
   } else {
@@ -268,7 +276,8 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
   // How far the output runs behind: the first stage's delay, half the second stage's
   // filter, rounding, and one block's step, so that whole blocks always cover what is
   // due and a block is never transformed twice.
-  const double bandDelay = static_cast<double>(r->bandTaps_ / 2) / static_cast<double>(r->up_);
+  const double bandDelay = static_cast<double>(r->bandDrop_) * static_cast<double>(r->down_) /
+                           static_cast<double>(r->up_);
   const double polyDelay =
       (static_cast<double>(r->taps_) / 2 + 2) * static_cast<double>(in) / middle;
   r->latency_ =
@@ -278,8 +287,11 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
 }
 
 bool Resampler::BuildBand(int32_t inRate, double pass, double stop, std::string* error) {
-  // The filter runs at the higher of the stage's two rates.
-  const double rate = static_cast<double>(inRate) * static_cast<double>(up_);
+  // The filter is designed at the input rate: its response between the bins of a block
+  // is the windowed sinc's own (what lies beyond half the input rate is stopband), so
+  // the block's spectrum, cut or padded to the output's size, gives the filtered signal
+  // at the output's times.
+  const double rate = static_cast<double>(inRate);
   const double width = (stop - pass) / rate;
   const double cutoff = 0.5 * (pass + stop) / rate;
   const double length = KaiserLength(kStopbandDb, width);
@@ -287,52 +299,64 @@ bool Resampler::BuildBand(int32_t inRate, double pass, double stop, std::string*
     if (error) *error = "sample rate ratio is too large";
     return false;
   }
-  // An odd length whose delay is whole frames after decimation.
-  size_t delay = static_cast<size_t>(std::ceil(length / 2));
-  delay = (delay + down_ - 1) / down_ * down_;
-  bandTaps_ = 2 * delay + 1;
-  const size_t overlap = (2 * delay + up_ - 1) / up_;
-  size_t size = 64 * down_;
-  while (size < 4 * overlap) size *= 2;
+  // The centre sits a whole number of output frames (those dropped at the start) after
+  // the first tap, at least half the length on; the window ends at the first tap and
+  // as far beyond the centre.
+  const double up = static_cast<double>(up_), down = static_cast<double>(down_);
+  bandDrop_ = static_cast<uint64_t>(std::ceil((length / 2 + 1) * up / down));
+  const double centre = static_cast<double>(bandDrop_) * down / up;
+  bandTaps_ = static_cast<size_t>(std::ceil(2 * centre));
+  // Outputs of a block that lie less than the filter's length after its start have
+  // taken in its far end: blocks overlap by at least that much, a whole number of
+  // down_ frames.
+  const size_t overlap = (bandTaps_ + down_ - 1) / down_ * down_;
+  size_t size = 4 * down_;
+  while (size < 4 * overlap || size < kMinBlock) size *= 2;
   bandSize_ = size;
-  bandStep_ = (size - overlap) / down_ * down_;
-  bandDrop_ = up_ > 1 ? delay : delay / down_;
-  const size_t outSize = size * up_ / down_;
+  bandStep_ = size - overlap;
+  const size_t outSize = size / down_ * up_;
+  if (!Fft::Supported(size) || !Fft::Supported(outSize) || outSize > kMaxBlock ||
+      size > kMaxBlock) {
+    if (error) *error = "sample rate ratio is too large";
+    return false;
+  }
   fftIn_.reset(new Fft(size));
   fftOut_.reset(new Fft(outSize));
 
-  // The response, from the taps by the transform of the filter's own rate.
-  const size_t filterSize = size * up_;
-  const Fft& fft = up_ > 1 ? *fftOut_ : *fftIn_;
   std::vector<double> storage;
-  double* h = AlignedZeros(&storage, 2 * filterSize);
+  double* h = AlignedZeros(&storage, 2 * size);
   const double beta = KaiserBeta(kStopbandDb), i0Beta = BesselI0(beta);
-  const double half = static_cast<double>(delay) + 1;
   double sum = 0;
   for (size_t j = 0; j < bandTaps_; ++j) {
-    const double t = static_cast<double>(j) - static_cast<double>(delay);
-    h[2 * j] = KaiserSinc(t, cutoff, half, beta, i0Beta);
+    h[2 * j] = KaiserSinc(static_cast<double>(j) - centre, cutoff, centre, beta, i0Beta);
     sum += h[2 * j];
   }
-  // Unity gain at DC; zero stuffing for a higher rate costs a factor of up_.
-  const double scale = static_cast<double>(up_) / sum / static_cast<double>(filterSize);
-  fft.Forward(h);
+  // Unity gain at DC.
+  const double scale = 1.0 / sum / static_cast<double>(size);
+  fftIn_->Forward(h);
 
   // Only the band below the lower of the two Nyquist frequencies passes.
   const size_t band = std::min(size, outSize) / 2;
-  auto add = [&](size_t from, size_t response, size_t to) {
+  auto add = [&](size_t from, size_t to) {
     binFrom_.push_back(static_cast<uint32_t>(fftIn_->BinIndex(from)));
     binTo_.push_back(static_cast<uint32_t>(fftOut_->BinIndex(to)));
-    const double* v = h + 2 * fft.BinIndex(response);
+    const double* v = h + 2 * fftIn_->BinIndex(from);
     const double re = v[0] * scale, im = v[1] * scale;
     binGain_.insert(binGain_.end(), {re, re, -im, im});
   };
-  for (size_t b = 0; b < band; ++b) add(b, b, b);
-  for (size_t b = 1; b < band; ++b) add(size - b, filterSize - b, outSize - b);
+  for (size_t b = 0; b < band; ++b) add(b, b);
+  for (size_t b = 1; b < band; ++b) add(size - b, outSize - b);
+  // The output bins no input bin reaches: zeroed before each block.
+  std::vector<bool> reached(outSize, false);
+  for (uint32_t to : binTo_) reached[to] = true;
+  for (size_t b = 0; b < outSize; ++b) {
+    if (!reached[b]) zeroBins_.push_back(static_cast<uint32_t>(b));
+  }
 
-  // The two common shapes get the fused filter: the response by place in the input.
+  // The two common shapes of power-of-two blocks get the fused filter: the response by
+  // place in the input.
   bandShape_ = kGenericShape;
-  if (down_ == 1 && (up_ == 1 || up_ == 2)) {
+  if (down_ == 1 && (up_ == 1 || up_ == 2) && (size & (size - 1)) == 0) {
     bandShape_ = up_ == 1 ? kSameShape : kDoubleShape;
     placeGain_.assign(4 * size, 0.0);
     for (size_t b = 0; b < binFrom_.size(); ++b) {
@@ -473,7 +497,7 @@ void Resampler::RunBlock() {
       FilterDoubleSize(work_, placeGain_.data(), bandSize_, y);
       fftOut_->InverseRest(y);
     } else {
-      std::fill(y, y + 2 * outSize, 0.0);
+      for (uint32_t z : zeroBins_) y[2 * z] = y[2 * z + 1] = 0.0;
       FilterBins(work_, y, binFrom_.data(), binTo_.data(), binGain_.data(), binFrom_.size());
       fftOut_->Inverse(y);
     }
@@ -489,10 +513,30 @@ void Resampler::RunBlock() {
 void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
   if (outTotal_ >= limit) return;
   const auto channels = static_cast<size_t>(channels_);
-  uint64_t bound;
   if (taps_ == 0) {
-    bound = count_ - start_;
-  } else {
+    // The first stage's frames are the output: copied out a pair at a time.
+    const auto n = static_cast<size_t>(std::min<uint64_t>(count_ - start_, limit - outTotal_));
+    if (n == 0) return;
+    const size_t old = out->size();
+    out->resize(old + n * channels);
+    double* o = out->data() + old;
+    for (size_t p = 0; p < pairs_; ++p) {
+      const double* x = pairHist(p) + 2 * start_;
+      if (channels == 2) {
+        std::memcpy(o, x, n * 2 * sizeof(double));
+      } else if (2 * p + 1 < channels) {
+        for (size_t f = 0; f < n; ++f)
+          o[f * channels + 2 * p] = x[2 * f], o[f * channels + 2 * p + 1] = x[2 * f + 1];
+      } else {
+        for (size_t f = 0; f < n; ++f) o[f * channels + 2 * p] = x[2 * f];
+      }
+    }
+    start_ += n;
+    outTotal_ += n;
+    return;
+  }
+  uint64_t bound;
+  {
     if (start_ + taps_ > count_) return;
     // Each output moves at least M/L frames on, so this bounds the outputs now ready.
     bound = (static_cast<uint64_t>(count_ - start_ - taps_) + 1) * lb_ / mb_ + 1;
@@ -504,14 +548,7 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
   uint64_t n = 0;
   double lo[2], hi[2];
   while (n < bound) {
-    if (taps_ == 0) {
-      for (size_t p = 0; p < pairs_; ++p) {
-        const double* x = pairHist(p) + 2 * start_;
-        o[2 * p] = x[0];
-        if (2 * p + 1 < channels) o[2 * p + 1] = x[1];
-      }
-      ++start_;
-    } else {
+    {
       if (start_ + taps_ > count_) break;
       if (exact_) {
         const double* h = table_ + static_cast<size_t>(phase_) * taps_;

@@ -12,20 +12,23 @@
 
 namespace tb::pcm {
 
-/// A resampler for one stream, in two stages.
+/// A resampler for one stream.
 ///
-/// The first stage does all the band limiting: an overlap-save FFT low-pass that also
-/// changes the rate by a power of two (up to a rate that is at least twice the lower of
-/// the two rates, or straight to the target rate when the ratio is a power of two). It
-/// passes the band flat (ripple far under 0.001 dB) up to kPassEdge of the lower Nyquist
+/// The band limiting is an overlap-save FFT low-pass that also changes the rate: each
+/// block's spectrum, filtered, is cut or padded to the size of the output's block and
+/// transformed back, which gives the filtered signal at the output's times. It passes
+/// the band flat (ripple far under 0.001 dB) up to kPassEdge of the lower Nyquist
 /// frequency and stops it by kStopbandDb from kStopEdge of it on, so nothing aliases or
-/// images into the output. Its cost per frame hardly depends on the length of that sharp
-/// filter. The second stage, a polyphase windowed-sinc (Kaiser) filter, takes the
-/// oversampled signal to the target rate; its transition band is wide, so it is short
-/// even at kSecondStopbandDb. The ratio is kept as an exact fraction L/M (out/in, reduced); when L
-/// is small the second stage holds one row of taps per phase, otherwise adjacent rows of a finely
-/// sampled filter are interpolated. All arithmetic is double; channels travel in pairs
-/// (one complex signal in the transforms, one SSE2 register in the second stage).
+/// images into the output; its cost per frame hardly depends on the length of that sharp
+/// filter. The ratio is kept as an exact fraction L/M (out/in, reduced). When L and M
+/// have no prime factor above 7 (all the common rates), blocks of M*k frames in and L*k
+/// out make the whole conversion one stage. Otherwise the FFT stage changes the rate by a
+/// power of two, to a rate at least twice the lower of the two, and a second stage, a
+/// polyphase windowed-sinc (Kaiser) filter, takes that oversampled signal to the target
+/// rate; its transition band is wide, so it is short even at kSecondStopbandDb. When L is
+/// small it holds one row of taps per phase, otherwise adjacent rows of a finely sampled
+/// filter are interpolated. All arithmetic is double; channels travel in pairs (one
+/// complex signal in the transforms, one SSE2 register in the second stage).
 ///
 /// Output frame n sits at input time n*M/L: output and input start together (the
 /// filters' delay is taken up internally, the stream is taken as silent before its first
@@ -119,9 +122,10 @@ class Resampler {
   uint64_t bandDropped_ = 0;
   std::unique_ptr<Fft> fftIn_;
   std::unique_ptr<Fft> fftOut_;
-  std::vector<uint32_t> binFrom_;  // for each bin passed: its place in the input spectrum,
-  std::vector<uint32_t> binTo_;    // its place in the output spectrum,
-  std::vector<double> binGain_;    // and the filter's response there (four doubles each)
+  std::vector<uint32_t> binFrom_;   // for each bin passed: its place in the input spectrum,
+  std::vector<uint32_t> binTo_;     // its place in the output spectrum,
+  std::vector<double> binGain_;     // and the filter's response there (four doubles each)
+  std::vector<uint32_t> zeroBins_;  // the output spectrum's places no bin reaches
   enum BandShape { kGenericShape, kSameShape, kDoubleShape };
   BandShape bandShape_ = kGenericShape;
   std::vector<double> placeGain_;  // kSameShape, kDoubleShape: the response by input place
