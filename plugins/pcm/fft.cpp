@@ -48,7 +48,8 @@ inline V Load(const double* p) { return {_mm_load_pd(p)}; }
 inline void Store(double* p, V a) { _mm_store_pd(p, a.v); }
 inline V operator+(V a, V b) { return {_mm_add_pd(a.v, b.v)}; }
 inline V operator-(V a, V b) { return {_mm_sub_pd(a.v, b.v)}; }
-inline V Scale(V a, double c) { return {_mm_mul_pd(a.v, _mm_set1_pd(c))}; }
+// Times a real number stored twice (16-byte aligned).
+inline V Scale(V a, const double* c) { return {_mm_mul_pd(a.v, _mm_load_pd(c))}; }
 inline V TimesI(V a) { return {TimesI(a.v)}; }
 inline V MulW(V a, const double* w) { return {Mul(a.v, w)}; }
 inline V MulConjW(V a, const double* w) { return {MulConj(a.v, w)}; }
@@ -60,7 +61,7 @@ inline V Load(const double* p) { return {p[0], p[1]}; }
 inline void Store(double* p, V a) { p[0] = a.re, p[1] = a.im; }
 inline V operator+(V a, V b) { return {a.re + b.re, a.im + b.im}; }
 inline V operator-(V a, V b) { return {a.re - b.re, a.im - b.im}; }
-inline V Scale(V a, double c) { return {a.re * c, a.im * c}; }
+inline V Scale(V a, const double* c) { return {a.re * c[0], a.im * c[0]}; }
 inline V TimesI(V a) { return {-a.im, a.re}; }
 inline V MulW(V a, const double* w) {
   return {a.re * w[0] + a.im * w[2], a.im * w[1] + a.re * w[3]};
@@ -70,18 +71,19 @@ inline V MulConjW(V a, const double* w) {
 }
 #endif
 
-// cos and sin of 2 pi k m / R for 1 <= k, m <= R / 2.
+// cos and sin of 2 pi k m / R for 1 <= k, m <= R / 2, each stored twice for the
+// multiply.
 template <size_t R>
 struct OddRadix {
   static constexpr size_t kHalf = R / 2;
-  double c[kHalf + 1][kHalf + 1];
-  double s[kHalf + 1][kHalf + 1];
+  alignas(16) double c[kHalf + 1][kHalf + 1][2];
+  alignas(16) double s[kHalf + 1][kHalf + 1][2];
   OddRadix() {
     for (size_t k = 1; k <= kHalf; ++k) {
       for (size_t m = 1; m <= kHalf; ++m) {
         const double angle = 2 * kPi * static_cast<double>((k * m) % R) / static_cast<double>(R);
-        c[k][m] = std::cos(angle);
-        s[k][m] = std::sin(angle);
+        c[k][m][0] = c[k][m][1] = std::cos(angle);
+        s[k][m][0] = s[k][m][1] = std::sin(angle);
       }
     }
   }

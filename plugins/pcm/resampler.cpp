@@ -346,6 +346,25 @@ bool Resampler::BuildBand(int32_t inRate, double pass, double stop, std::string*
   };
   for (size_t b = 0; b < band; ++b) add(b, b);
   for (size_t b = 1; b < band; ++b) add(size - b, outSize - b);
+  // Taken in the order they sit in the input spectrum, the bins are read one after the
+  // other; only the writes jump about.
+  {
+    std::vector<size_t> order(binFrom_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return binFrom_[a] < binFrom_[b]; });
+    std::vector<uint32_t> from(order.size()), to(order.size());
+    std::vector<double> gain(binGain_.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+      from[i] = binFrom_[order[i]];
+      to[i] = binTo_[order[i]];
+      std::copy(binGain_.begin() + 4 * order[i], binGain_.begin() + 4 * order[i] + 4,
+                gain.begin() + 4 * i);
+    }
+    binFrom_.swap(from);
+    binTo_.swap(to);
+    binGain_.swap(gain);
+  }
   // The output bins no input bin reaches: zeroed before each block.
   std::vector<bool> reached(outSize, false);
   for (uint32_t to : binTo_) reached[to] = true;
