@@ -11,7 +11,8 @@
 #     a dB ahead depends on where a handful of values happen to round.
 #  2. Speed: 10-minute files (a length where Wine's fixed start-up no longer counts),
 #     44.1 -> 48, 48 -> 44.1 and 96 -> 44.1 kHz; the two sides take turns, and the
-#     medians of the rounds give the ratio ours / sox (target: at most 0.5).
+#     medians of the rounds give the ratio ours / sox (target: at most 0.5), in wall time
+#     and, less disturbed by a busy machine, in processor time.
 #
 # usage: bench/convert_bench.sh BUILD_DIR [seconds [rounds]]
 set -eu
@@ -33,7 +34,17 @@ wineserver -p >/dev/null 2>&1 &
 bench() { "$build/wine-run" "$build/bin/convert_bench.exe" "$@" | tr -d '\r'; }
 ours() { "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$1" "Z:$2" --format "$3:24:2" >/dev/null 2>&1; }
 soxv() { sox "$1" -b 24 "$2" rate -v "$3"; }
-now() { date +%s.%N; }
+# Appends "wall processor" seconds of a command to FILE: the processor time (user and
+# system) of its process tree, which a busy machine disturbs less than the wall time;
+# Wine's server is not in it.
+timed() {
+  file=$1
+  shift
+  start=$(date +%s.%N)
+  /usr/bin/time -f "%U %S" -o "$work/cpu" "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  echo "$start $end $(cat "$work/cpu")" | awk '{ print $2 - $1, $3 + $4 }' >>"$file"
+}
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 tone=997.3
@@ -62,18 +73,19 @@ for pair in 44100:48000 48000:44100 96000:44100; do
   : >"$work/ours.t"
   : >"$work/sox.t"
   for round in $(seq "$rounds"); do
-    start=$(now); ours "$work/in.wav" "$work/out.wav" "$out"; end=$(now)
-    echo "$start $end" | awk '{ print $2 - $1 }' >>"$work/ours.t"
+    timed "$work/ours.t" "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$work/in.wav" \
+      "Z:$work/out.wav" --format "$out:24:2"
     rm -f "$work/out.wav"
-    start=$(now); soxv "$work/in.wav" "$work/out.wav" "$out"; end=$(now)
-    echo "$start $end" | awk '{ print $2 - $1 }' >>"$work/sox.t"
+    timed "$work/sox.t" sox "$work/in.wav" -b 24 "$work/out.wav" rate -v "$out"
     rm -f "$work/out.wav"
   done
-  o=$(median <"$work/ours.t")
-  s=$(median <"$work/sox.t")
-  echo "$in -> $out: ours $(tr '\n' ' ' <"$work/ours.t")s, sox $(tr '\n' ' ' <"$work/sox.t")s"
-  echo "$o $s $in $out" | awk '{ printf "ratio %s -> %s: median ours %.2f s / sox %.2f s = %.2f\n",
-                                  $3, $4, $1, $2, $1 / $2 }'
+  o=$(cut -d' ' -f1 "$work/ours.t" | median)
+  s=$(cut -d' ' -f1 "$work/sox.t" | median)
+  oc=$(cut -d' ' -f2 "$work/ours.t" | median)
+  sc=$(cut -d' ' -f2 "$work/sox.t" | median)
+  echo "$in -> $out: ours $(cut -d' ' -f1 "$work/ours.t" | tr '\n' ' ')s, sox $(cut -d' ' -f1 "$work/sox.t" | tr '\n' ' ')s"
+  echo "$o $s $in $out $oc $sc" | awk '{ printf "ratio %s -> %s: median ours %.2f s / sox %.2f s = %.2f (processor time %.2f s / %.2f s = %.2f)\n",
+                                  $3, $4, $1, $2, $1 / $2, $5, $6, $5 / $6 }'
   rm -f "$work/in.wav"
 done
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -17,6 +17,7 @@ packages=(
   python3-pyftpdlib
   dpkg-dev
   flac lame vorbis-tools mpg123
+  time
 )
 
 sudo_cmd=()
