@@ -241,26 +241,31 @@ std::unique_ptr<Resampler> Resampler::Create(int32_t inRate, int32_t outRate, in
   r->m_ = in / g;
 
   // Where the transforms of one block in and one block out have sizes made of 2s, 3s,
-  // 5s and 7s (the common rates all do), the first stage takes the whole ratio.
-  // Otherwise it goes by a power of two to a middle rate at least twice the lower rate,
-  // where the second stage's filter is short.
+  // 5s and 7s (the common rates all do) and are not too large, the first stage takes the
+  // whole ratio. Otherwise it goes by a power of two to a middle rate at least twice the
+  // lower rate, where the second stage's filter is short.
   const uint64_t low = std::min(in, out);
-  const bool direct = Smooth(r->l_) && Smooth(r->m_) && r->l_ <= kMaxDirect && r->m_ <= kMaxDirect;
-  if (direct) {
-    r->up_ = static_cast<size_t>(r->l_);
-    r->down_ = static_cast<size_t>(r->m_);
-  } else if (in < 2 * low) {
-    while (in * r->up_ < 2 * low) r->up_ *= 2;
-  } else {
-    while (r->down_ < kMaxDown && in % (2 * r->down_) == 0 && in / (2 * r->down_) >= 2 * low) {
-      r->down_ *= 2;
-    }
-  }
-
   const double lowNyquist = 0.5 * static_cast<double>(low);
   const double pass = kPassEdge * lowNyquist;
   const double stop = kStopEdge * lowNyquist;
-  if (!r->BuildBand(inRate, pass, stop, error)) return nullptr;
+  bool direct = Smooth(r->l_) && Smooth(r->m_) && r->l_ <= kMaxDirect && r->m_ <= kMaxDirect;
+  if (direct) {
+    r->up_ = static_cast<size_t>(r->l_);
+    r->down_ = static_cast<size_t>(r->m_);
+    direct = r->BuildBand(inRate, pass, stop, nullptr);
+  }
+  if (!direct) {
+    r->up_ = 1;
+    r->down_ = 1;
+    if (in < 2 * low) {
+      while (in * r->up_ < 2 * low) r->up_ *= 2;
+    } else {
+      while (r->down_ < kMaxDown && in % (2 * r->down_) == 0 && in / (2 * r->down_) >= 2 * low) {
+        r->down_ *= 2;
+      }
+    }
+    if (!r->BuildBand(inRate, pass, stop, error)) return nullptr;
+  }
   const double middle =
       static_cast<double>(in) * static_cast<double>(r->up_) / static_cast<double>(r->down_);
   r->middleRate_ = static_cast<int32_t>(std::lround(middle));

@@ -190,6 +190,10 @@ TEST(resampler_test, refuses_equal_rates_out_of_range_rates_and_extreme_ratios) 
   EXPECT_NE(error.find("too large"), std::string::npos) << error;
   EXPECT_TRUE(Resampler::Create(384000, 8000, 2, &error)) << error;
   EXPECT_TRUE(Resampler::Create(1, 1000000, 1, &error)) << error;
+  // 1000:3 would need an output block of half a million frames: two stages instead.
+  auto r = Resampler::Create(3000, 1000000, 1, &error);
+  ASSERT_TRUE(r) << error;
+  EXPECT_NE(r->taps(), 0u);
 }
 
 }  // namespace
