@@ -92,12 +92,13 @@ run open relative.wav $keys
 expect 1 err.txt 'error: opening relative.wav: the name is neither .*(BadPathName)' "a relative name"
 
 echo "== Ctrl+C: exit status 130, no partial output"
-# Wine turns SIGINT into the console's Ctrl+C. Ten minutes of audio keep the
+# Wine turns SIGINT into the console's Ctrl+C. Ten minutes of audio to a rate whose
+# ratio with the source's (48000:44099) takes both of the resampler's stages keep the
 # conversion busy for some seconds even on a fast machine.
 timeout -k 10 120 "$build/wine-run" "$tool" tone "$(win "$work/long.wav")" --seconds 600 \
   --format 48000:24:2 -q $keys || failed "the long tone was not written"
 "$build/wine-run" "$tool" convert "$(win "$work/long.wav")" "$(win "$work/long-out.wav")" \
-  --format 44100 --progress $keys >"$work/out.txt" 2>"$work/err.txt" &
+  --format 44099 --progress $keys >"$work/out.txt" 2>"$work/err.txt" &
 # wine-run and Wine exec each other: this is the tool's own process.
 converter=$!
 waited=0
