@@ -94,7 +94,8 @@ expect 1 err.txt 'error: opening relative.wav: the name is neither .*(BadPathNam
 echo "== Ctrl+C: exit status 130, no partial output"
 # Wine turns SIGINT into the console's Ctrl+C. Ten minutes of audio to a rate whose
 # ratio with the source's (48000:44099) takes both of the resampler's stages keep the
-# conversion busy for some seconds even on a fast machine.
+# conversion busy for some seconds even on a fast machine; two seconds in, a progress
+# line with the time left has come (a line a second, the first one before any speed).
 timeout -k 10 120 "$build/wine-run" "$tool" tone "$(win "$work/long.wav")" --seconds 600 \
   --format 48000:24:2 -q $keys || failed "the long tone was not written"
 "$build/wine-run" "$tool" convert "$(win "$work/long.wav")" "$(win "$work/long-out.wav")" \
@@ -103,7 +104,7 @@ timeout -k 10 120 "$build/wine-run" "$tool" tone "$(win "$work/long.wav")" --sec
 converter=$!
 waited=0
 until [ -e "$work/long-out.wav.part" ] || [ "$waited" -ge 60 ]; do sleep 0.2; waited=$((waited + 1)); done
-sleep 1
+sleep 2
 kill -INT "$converter"
 wait "$converter"
 code=$?
