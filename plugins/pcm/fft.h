@@ -37,8 +37,8 @@ class Fft {
   void Inverse(double* data) const;
 
   /// Inverse without its first two passes (butterflies 1 and 2 apart, twiddles 1 and
-  /// +i), for a caller that has done them while filling the data. Power-of-two sizes
-  /// only; others' first passes are the same but over the odd part's blocks.
+  /// +i, on each four places in turn), for a caller that has done them while filling
+  /// the data.
   void InverseRest(double* data) const;
 
   /// Where bin `k` is kept between Forward and Inverse.
