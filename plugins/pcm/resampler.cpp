@@ -19,7 +19,7 @@ namespace {
 // rows, which keeps the interpolation error of a row near -155 dB.
 const uint64_t kMaxExactPhases = 4096;
 const size_t kInterpolatedPhases = 16384;
-// The first stage's filter may be this long (taps at its own rate): about 200:1 down.
+// The first stage's filter may be this long (taps at the input rate): about 200:1 down.
 const size_t kMaxBandTaps = 65536;
 // Rate factors of a first stage that leaves the rest to the second; the largest
 // numerator and denominator of a ratio the first stage takes alone; the largest block.
@@ -548,55 +548,50 @@ void Resampler::Produce(uint64_t limit, std::vector<double>* out) {
       const double* x = pairHist(p) + 2 * start_;
       if (channels == 2) {
         std::memcpy(o, x, n * 2 * sizeof(double));
-      } else if (2 * p + 1 < channels) {
-        for (size_t f = 0; f < n; ++f)
-          o[f * channels + 2 * p] = x[2 * f], o[f * channels + 2 * p + 1] = x[2 * f + 1];
       } else {
-        for (size_t f = 0; f < n; ++f) o[f * channels + 2 * p] = x[2 * f];
+        const bool second = 2 * p + 1 < channels;
+        for (size_t f = 0; f < n; ++f) {
+          o[f * channels + 2 * p] = x[2 * f];
+          if (second) o[f * channels + 2 * p + 1] = x[2 * f + 1];
+        }
       }
     }
     start_ += n;
     outTotal_ += n;
     return;
   }
-  uint64_t bound;
-  {
-    if (start_ + taps_ > count_) return;
-    // Each output moves at least M/L frames on, so this bounds the outputs now ready.
-    bound = (static_cast<uint64_t>(count_ - start_ - taps_) + 1) * lb_ / mb_ + 1;
-  }
+  if (start_ + taps_ > count_) return;
+  // Each output moves at least M/L frames on, so this bounds the outputs now ready.
+  uint64_t bound = (static_cast<uint64_t>(count_ - start_ - taps_) + 1) * lb_ / mb_ + 1;
   bound = std::min(bound, limit - outTotal_);
   const size_t old = out->size();
   out->resize(old + static_cast<size_t>(bound) * channels);
   double* o = out->data() + old;
   uint64_t n = 0;
   double lo[2], hi[2];
-  while (n < bound) {
-    {
-      if (start_ + taps_ > count_) break;
-      if (exact_) {
-        const double* h = table_ + static_cast<size_t>(phase_) * taps_;
-        for (size_t p = 0; p < pairs_; ++p) {
-          DotInto(h, pairHist(p) + 2 * start_, taps_, o + 2 * p, 2 * p + 1 < channels);
-        }
-      } else {
-        const uint64_t pos = phase_ * phases_;
-        const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_;
-        const double* h1 = h0 + taps_;
-        const double f = static_cast<double>(pos % lb_) / static_cast<double>(lb_);
-        for (size_t p = 0; p < pairs_; ++p) {
-          DotPair(h0, pairHist(p) + 2 * start_, taps_, &lo[0], &lo[1]);
-          DotPair(h1, pairHist(p) + 2 * start_, taps_, &hi[0], &hi[1]);
-          o[2 * p] = lo[0] + f * (hi[0] - lo[0]);
-          if (2 * p + 1 < channels) o[2 * p + 1] = lo[1] + f * (hi[1] - lo[1]);
-        }
+  while (n < bound && start_ + taps_ <= count_) {
+    if (exact_) {
+      const double* h = table_ + static_cast<size_t>(phase_) * taps_;
+      for (size_t p = 0; p < pairs_; ++p) {
+        DotInto(h, pairHist(p) + 2 * start_, taps_, o + 2 * p, 2 * p + 1 < channels);
       }
-      phase_ += stepFrac_;
-      start_ += static_cast<size_t>(stepWhole_);
-      if (phase_ >= lb_) {
-        phase_ -= lb_;
-        ++start_;
+    } else {
+      const uint64_t pos = phase_ * phases_;
+      const double* h0 = table_ + static_cast<size_t>(pos / lb_) * taps_;
+      const double* h1 = h0 + taps_;
+      const double f = static_cast<double>(pos % lb_) / static_cast<double>(lb_);
+      for (size_t p = 0; p < pairs_; ++p) {
+        DotPair(h0, pairHist(p) + 2 * start_, taps_, &lo[0], &lo[1]);
+        DotPair(h1, pairHist(p) + 2 * start_, taps_, &hi[0], &hi[1]);
+        o[2 * p] = lo[0] + f * (hi[0] - lo[0]);
+        if (2 * p + 1 < channels) o[2 * p + 1] = lo[1] + f * (hi[1] - lo[1]);
       }
+    }
+    phase_ += stepFrac_;
+    start_ += static_cast<size_t>(stepWhole_);
+    if (phase_ >= lb_) {
+      phase_ -= lb_;
+      ++start_;
     }
     o += channels;
     ++n;
