@@ -1,6 +1,7 @@
 #include "ui/dialog.h"
 
 #include "core/globals.h"
+#include "ui/common_controls.h"
 #include "ui/resource.h"
 
 namespace tb {
@@ -103,8 +104,7 @@ INT_PTR Dialog::RunModal(HWND owner) noexcept {
     if (owner) owner = GetAncestor(owner, GA_ROOT);
   }
   VisualStylesScope styles;
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
-  InitCommonControlsEx(&controls);
+  InitControls(ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES);
   return DialogBoxParamA(ResourceModule(), MAKEINTRESOURCEA(templateId_), owner, Procedure,
                          reinterpret_cast<LPARAM>(this));
 }

@@ -5,6 +5,7 @@
 #include "base/fault_guard.h"
 #include "core/manager.h"
 #include "ui/artist_title_dialog.h"
+#include "ui/common_controls.h"
 #include "ui/resource.h"
 #include "ui/translation.h"
 
@@ -43,9 +44,8 @@ bool AudioFormatSettingsDialog::OnInitDialog() {
     LoadResourceString(IDS_PLUGIN_NAME + column, text, sizeof text);
     list_.InsertColumn(column, text);
   }
-  images_ =
-      ImageList_LoadImageA(ResourceModule(), MAKEINTRESOURCEA(IDB_COMPONENT_KINDS), kImageWidth, 1,
-                           RGB(255, 255, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  images_ = LoadImageList(ResourceModule(), MAKEINTRESOURCEA(IDB_COMPONENT_KINDS), kImageWidth, 1,
+                          RGB(255, 255, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
   if (images_) list_.SetSmallImages(images_);
 
   catalogue_ = manager_.query<IComponentCollection>();
