@@ -21,7 +21,11 @@ unique_hfile OpenFileReporting(const std::string& path, DWORD access, DWORD shar
                                DWORD disposition, const char* verb, IError** error);
 
 /// Positional reads: each read names its offset, so the reader keeps no file pointer
-/// of its own and reads may come in any order.
+/// of its own and reads may come in any order. A read moves the handle's file pointer
+/// and then reads from there, so a handle read by one thread at a time only: one
+/// with the offset in an OVERLAPPED would need no seek, but under Wine every such read
+/// also queues a completion through the server, a round trip that costs more than the
+/// read itself.
 class FileReader final : public wav::ByteReader {
  public:
   explicit FileReader(HANDLE file) noexcept : file_(file) {}
