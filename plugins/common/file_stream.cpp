@@ -25,6 +25,15 @@ unique_hfile OpenFileReporting(const std::string& path, DWORD access, DWORD shar
   return file;
 }
 
+unique_hfile CreateFileReporting(const std::string& path, DWORD access, DWORD share,
+                                 IError** error) {
+  unique_hfile file(CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) return file;
+  // The name is taken (or the file cannot be made at all, which this says as well).
+  return OpenFileReporting(path, access, share, CREATE_ALWAYS, "cannot create", error);
+}
+
 uint64_t FileReader::Size() {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file_, &size)) {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/com.h"
+#include "plugins/common/file_stream.h"
 #include "plugins/common/plugin_error.h"
 
 namespace tb::flacenc {
@@ -56,16 +57,9 @@ FlacSink* FlacSink::Create(const char* path, const AudioFormat& format, IError**
     sink->encoder_ = FLAC__stream_encoder_new();
     if (!sink->encoder_) throw std::bad_alloc();
     // libFLAC rewrites the header at the end, so the file is opened for reading too.
-    const HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      const std::string text =
-          "cannot create " + sink->path_ + ": " + plugin::SystemErrorText(code);
-      SetError(error, result::OpenFailed, text.c_str(), code);
-      return nullptr;
-    }
-    sink->file_.reset(file);
+    sink->file_ = plugin::CreateFileReporting(sink->path_, GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ, error);
+    if (!sink->file_) return nullptr;
     return sink.detach();
   } catch (...) {
     SetError(error, result::Failure, "out of memory while creating a FLAC sink");

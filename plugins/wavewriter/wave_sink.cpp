@@ -35,8 +35,7 @@ WaveSink* WaveSink::Create(const char* path, const AudioFormat& format, IError**
     sink->format_ = own;
     sink->frameBytes_ = static_cast<size_t>(own.bitsPerSample / 8) * own.channels;
     sink->frames_.set_frame_bytes(sink->frameBytes_);
-    sink->file_ = plugin::OpenFileReporting(sink->path_, GENERIC_WRITE, FILE_SHARE_READ,
-                                            CREATE_ALWAYS, "cannot create", error);
+    sink->file_ = plugin::CreateFileReporting(sink->path_, GENERIC_WRITE, FILE_SHARE_READ, error);
     if (!sink->file_) return nullptr;
     sink->out_.set_file(sink->file_.get());
     return sink.detach();

@@ -394,5 +394,27 @@ TEST(codec_decoder_test, file_reader_reads_at_any_offset_in_any_order) {
   }
 }
 
+TEST(codec_decoder_test, created_files_are_new_or_replace_the_old_one) {
+  tbtest::TempFolder folder;
+  const std::string fresh = folder.path() + "\\fresh.bin";
+  const std::string old = folder.path() + "\\old.bin";
+  ASSERT_TRUE(folder.Write("old.bin", std::string(5000, 'x')));
+  for (const std::string& path : {fresh, old}) {
+    SCOPED_TRACE(path);
+    com_ptr<tb::IError> error;
+    tb::unique_hfile file =
+        tb::plugin::CreateFileReporting(path, GENERIC_WRITE, FILE_SHARE_READ, error.put());
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(GetFileSize(file.get(), nullptr), 0u);
+  }
+  com_ptr<tb::IError> error;
+  EXPECT_FALSE(tb::plugin::CreateFileReporting(folder.path() + "\\missing\\x.bin", GENERIC_WRITE, 0,
+                                               error.put()));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->GetCode(), tb::result::OpenFailed);
+  EXPECT_EQ(std::string(error->GetMessage()).rfind("cannot create ", 0), 0u);
+}
+
 }  // namespace
 }  // namespace reftest
