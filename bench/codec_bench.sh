@@ -20,15 +20,27 @@ cleanup() {
 }
 trap cleanup EXIT
 export WINEPREFIX="$prefix"
-# One warm server for the whole run, so each process pays only its own start.
+# One warm server for the whole run, so each process pays only its own start. A server
+# that a program started leaves a few seconds after the last program ends, often while
+# the reference decoder runs, and the next run of ours then waits for Wine's services to
+# start again, a second or so that is not in its processor time. "wineserver -p" makes
+# no running server persistent: it must start the server itself. The first run makes
+# the prefix when it is missing; the last one starts the services.
 "$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
-wineserver -p 2>/dev/null || true
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1
+"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
 
 cd "$work"
 sox -R -n -b 16 -r 44100 -c 2 src.wav synth 600 sine 220 sine 330 synth pinknoise mix gain -6
 flac -s -f -o t.flac src.wav
 lame --quiet -b 192 src.wav t.mp3
 oggenc -Q -q 5 -o t.ogg src.wav
+
+# Every command runs quiet, ours too (-q: no summary). Printed to /dev/null, a character
+# device that the C library takes for a terminal, the summary went out a character at a
+# time, each with a console query through Wine's server (441 of them).
 
 # Wall time, and the processor time (user and system) of the command's own process
 # tree, which a busy machine disturbs less; Wine's server is not in it.
@@ -43,6 +55,18 @@ seconds() {
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 host="$build/bin/tunebay-host.exe"
+# One line: NAME and the medians of the files of wall and processor times given.
+report() {
+  local ours theirs oursCpu theirsCpu
+  ours=$(cut -d' ' -f1 "$2" | median)
+  theirs=$(cut -d' ' -f1 "$3" | median)
+  oursCpu=$(cut -d' ' -f2 "$2" | median)
+  theirsCpu=$(cut -d' ' -f2 "$3" | median)
+  printf '%-6s %9.3fs %9.3fs %7.2f   (%.3fs %.3fs %.2f)\n' "$1" "$ours" "$theirs" \
+    "$(awk -v a="$ours" -v b="$theirs" 'BEGIN {print a / b}')" "$oursCpu" "$theirsCpu" \
+    "$(awk -v a="$oursCpu" -v b="$theirsCpu" 'BEGIN {print a / b}')"
+}
+
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-6s %10s %10s %7s   %s\n' format ours reference ratio "(processor time: ours reference ratio)"
 for format in flac mp3 ogg; do
@@ -53,17 +77,20 @@ for format in flac mp3 ogg; do
   esac
   : >ours.txt
   : >theirs.txt
+  : >theirs24.txt
   for _ in $(seq "$runs"); do
     rm -f out.wav
-    seconds "$build/wine-run" "$host" convert "Z:$work/t.$format" "Z:$work/out.wav" >>ours.txt
+    seconds "$build/wine-run" "$host" convert -q "Z:$work/t.$format" "Z:$work/out.wav" >>ours.txt
+    rm -f ref.wav
     seconds "${ref[@]}" >>theirs.txt
+    if [ "$format" = mp3 ]; then
+      # For information: our MP3 output is 24-bit, mpg123 -w's 16-bit.
+      rm -f ref.wav
+      seconds mpg123 -q -e s24 -w ref.wav t.mp3 >>theirs24.txt
+    fi
   done
-  ours=$(cut -d' ' -f1 ours.txt | median)
-  theirs=$(cut -d' ' -f1 theirs.txt | median)
-  oursCpu=$(cut -d' ' -f2 ours.txt | median)
-  theirsCpu=$(cut -d' ' -f2 theirs.txt | median)
-  printf '%-6s %9.3fs %9.3fs %7.2f   (%.3fs %.3fs %.2f)\n' "$format" "$ours" "$theirs" \
-    "$(awk -v a="$ours" -v b="$theirs" 'BEGIN {print a / b}')" "$oursCpu" "$theirsCpu" \
-    "$(awk -v a="$oursCpu" -v b="$theirsCpu" 'BEGIN {print a / b}')"
+  report "$format" ours.txt theirs.txt
+  [ "$format" = mp3 ] && report "mp3/24" ours.txt theirs24.txt
 done
+echo "(mp3/24: against mpg123 -e s24 -w, which writes 24-bit WAVE as we do)"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

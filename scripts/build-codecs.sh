@@ -45,9 +45,14 @@ unpack() {
 
 # The compiler flags of the libraries. libvorbis is built as its own build system builds
 # it for x86 (-O3 -ffast-math); the others with the toolchain's usual -O2. All use SSE2
-# for floating point, which the plug-ins' own code relies on too.
+# for floating point, which the plug-ins' own code relies on too. libogg and libvorbis
+# also carry link-time code (beside the ordinary code, for links without it): the Vorbis
+# decoder's link optimises them as one, which puts libogg's bit reader inline in
+# libvorbis's codebook decoding, a tenth of the decoder's time (decoding takes about 8%
+# less processor time).
 base_cflags="-O2 -DNDEBUG -msse2 -mfpmath=sse"
 vorbis_cflags="-O3 -ffast-math -fsigned-char -DNDEBUG -msse2 -mfpmath=sse"
+lto_cflags="-flto -ffat-lto-objects"
 
 # Configures, builds and installs one CMake project into the prefix with the C flags
 # $cflags, once per set of flags.
@@ -69,6 +74,8 @@ build() {
     -DOGG_INCLUDE_DIR="$prefix/include" -DOGG_LIBRARY="$prefix/lib/libogg.a" \
     -DOgg_DIR="$prefix/lib/cmake/Ogg" \
     -DCMAKE_C_FLAGS_RELEASE="$cflags" \
+    -DCMAKE_AR="$(command -v i686-w64-mingw32-gcc-ar-win32)" \
+    -DCMAKE_RANLIB="$(command -v i686-w64-mingw32-gcc-ranlib-win32)" \
     -DCMAKE_POLICY_DEFAULT_CMP0074=NEW "$@" >"$work/$name.log" 2>&1 ||
     fail "configuring $name failed; see $work/$name.log"
   cmake --build "$work/build/$name" -j "$jobs" >>"$work/$name.log" 2>&1 ||
@@ -84,9 +91,11 @@ vorbis=$(unpack libvorbis)
 flac=$(unpack flac)
 mpg123=$(unpack mpg123)
 
+cflags="$base_cflags $lto_cflags" build ogg "$ogg" -DBUILD_SHARED_LIBS=OFF -DINSTALL_DOCS=OFF \
+  -DBUILD_TESTING=OFF
+cflags="$vorbis_cflags $lto_cflags" build vorbis "$vorbis" -DBUILD_SHARED_LIBS=OFF \
+  -DBUILD_TESTING=OFF
 cflags=$base_cflags
-build ogg "$ogg" -DBUILD_SHARED_LIBS=OFF -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
-cflags=$vorbis_cflags build vorbis "$vorbis" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF
 build flac "$flac" -DBUILD_SHARED_LIBS=OFF -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF \
   -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF \
   -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF -DWITH_OGG=ON

@@ -7,6 +7,7 @@
 
 #include "base/com.h"
 #include "plugins/common/plugin_error.h"
+#include "plugins/common/source_reads.h"
 #include "plugins/wave/wave_probe.h"
 
 namespace tb::codec {
@@ -39,25 +40,15 @@ CodecSource* CodecSource::Open(const char* path, const char* kind, const OpenFun
     com_ptr<CodecSource> source = com_ptr<CodecSource>::adopt(new CodecSource());
     source->path_ = path;
     source->kind_ = kind;
-    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      const std::string text =
-          "cannot open " + source->path_ + ": " + plugin::SystemErrorText(code);
-      SetError(error, result::OpenFailed, text.c_str(), code);
-      return nullptr;
-    }
-    source->file_.reset(file);
+    source->file_ = plugin::OpenFileReporting(source->path_, GENERIC_READ, FILE_SHARE_READ,
+                                              OPEN_EXISTING, "cannot open", error);
+    if (!source->file_) return nullptr;
     source->reader_ = std::make_unique<plugin::FileReader>(source->file_.get());
     source->fileSize_ = source->reader_->Size();
     Opened opened = open(*source->reader_);
     if (!opened.decoder) {
       if (source->reader_->last_error() != 0) {
-        const DWORD code = source->reader_->last_error();
-        const std::string text =
-            "cannot read " + source->path_ + ": " + plugin::SystemErrorText(code);
-        SetError(error, result::ReadFault, text.c_str(), code);
+        plugin::SetReadFault(error, source->path_, source->reader_->last_error());
         return nullptr;
       }
       if (opened.unavailable) {
@@ -91,34 +82,21 @@ CodecSource* CodecSource::Open(const char* path, const char* kind, const OpenFun
 }
 
 const AudioFormat* CodecSource::GetFormat(AudioFormat* scratch) noexcept {
-  if (!scratch) return &format_;
-  *scratch = format_;
-  return scratch;
+  return plugin::FormatInto(format_, scratch);
 }
 
 bool CodecSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
                        IError** error) noexcept {
-  if (status) *status = 0;
+  if (!plugin::CheckReadSlots(buffer, length, status, error)) return false;
   try {
-    if (!buffer || !length) {
-      SetError(error, result::InvalidParameter, "Read needs a buffer and a length slot");
-      return false;
-    }
-    *length = 0;
-    if (size < frameBytes_) {
-      const std::string text = "a buffer of " + std::to_string(size) +
-                               " bytes cannot hold one frame of " + std::to_string(frameBytes_) +
-                               " bytes";
-      SetError(error, result::InsufficientBuffer, text.c_str());
-      return false;
-    }
+    if (!plugin::CheckFrameFits(size, frameBytes_, error)) return false;
     size_t got = 0;
     if (!decoder_->Read(static_cast<uint8_t*>(buffer), size / frameBytes_, &got)) {
-      const DWORD code = reader_->last_error();
-      const std::string text = code != 0
-                                   ? "cannot read " + path_ + ": " + plugin::SystemErrorText(code)
-                                   : path_ + ": " + decoder_->error();
-      SetError(error, code != 0 ? result::ReadFault : result::BadFormat, text.c_str(), code);
+      if (reader_->last_error() != 0) {
+        plugin::SetReadFault(error, path_, reader_->last_error());
+      } else {
+        SetError(error, result::BadFormat, (path_ + ": " + decoder_->error()).c_str());
+      }
       return false;
     }
     position_ += got;

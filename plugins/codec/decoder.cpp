@@ -16,7 +16,15 @@ bool BlockDecoder::Read(uint8_t* out, size_t frames, size_t* got) {
       pending_.clear();
       pendingStart_ = 0;
       if (end_) break;
-      if (!DecodeBlock()) return false;
+      // Blocks that fit go straight into the caller's buffer; only the rest is copied.
+      direct_ = out + *got * frameBytes;
+      directRoom_ = (frames - *got) * frameBytes;
+      const size_t room = directRoom_;
+      const bool ok = DecodeBlock();
+      *got += (room - directRoom_) / frameBytes;
+      direct_ = nullptr;
+      directRoom_ = 0;
+      if (!ok) return false;
       continue;
     }
     const size_t have = (pending_.size() - pendingStart_) / frameBytes;
@@ -31,6 +39,19 @@ bool BlockDecoder::Read(uint8_t* out, size_t frames, size_t* got) {
   }
   position_ += *got;
   return true;
+}
+
+uint8_t* BlockDecoder::Output(size_t bytes) {
+  output_ += bytes;
+  if (pending_.empty() && bytes <= directRoom_) {
+    uint8_t* at = direct_;
+    direct_ += bytes;
+    directRoom_ -= bytes;
+    return at;
+  }
+  const size_t at = pending_.size();
+  pending_.resize(at + bytes);
+  return pending_.data() + at;
 }
 
 bool BlockDecoder::Seek(uint64_t frame) {

@@ -119,16 +119,27 @@ class BlockDecoder : public Decoder {
   bool Seek(uint64_t frame) final;
 
  protected:
-  /// Appends at least one frame to pending_, or sets end_; false on failure.
+  /// Outputs at least one frame through Output, or sets end_; false on failure.
   virtual bool DecodeBlock() = 0;
   /// Positions the codec so that the next DecodeBlock starts at `frame`; pending_ is
   /// empty and end_ false when it is called.
   virtual bool SeekTo(uint64_t frame) = 0;
 
+  /// Where a decoded block of `bytes` bytes (whole frames) is to be written, in full
+  /// before the next call: straight into the buffer of the Read under way when nothing
+  /// is pending and the block fits what that Read still wants, else the end of pending_.
+  /// May throw std::bad_alloc.
+  uint8_t* Output(size_t bytes);
+
   uint64_t position_ = 0;    ///< frames handed out since the start or the last seek
+  uint64_t output_ = 0;      ///< bytes given out by Output, ever
   PcmBytes pending_;         ///< decoded bytes not yet handed out
   size_t pendingStart_ = 0;  ///< first byte of pending_ not handed out
   bool end_ = false;
+
+ private:
+  uint8_t* direct_ = nullptr;  // the part of a Read's buffer still free, during DecodeBlock
+  size_t directRoom_ = 0;
 };
 
 /// A forward-and-back cursor over a ByteReader with a read-ahead buffer, so that codec

@@ -1,6 +1,7 @@
 #include "plugins/common/file_stream.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "plugins/common/plugin_error.h"
 
@@ -24,6 +25,15 @@ unique_hfile OpenFileReporting(const std::string& path, DWORD access, DWORD shar
   return file;
 }
 
+unique_hfile CreateFileReporting(const std::string& path, DWORD access, DWORD share,
+                                 IError** error) {
+  unique_hfile file(CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) return file;
+  // The name is taken (or the file cannot be made at all, which this says as well).
+  return OpenFileReporting(path, access, share, CREATE_ALWAYS, "cannot create", error);
+}
+
 uint64_t FileReader::Size() {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file_, &size)) {
@@ -37,16 +47,18 @@ size_t FileReader::ReadAt(uint64_t offset, void* buffer, size_t size) {
   lastError_ = 0;
   auto* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
+  // No file reaches so far: past the end, where a read finds nothing.
+  if (offset > static_cast<uint64_t>(std::numeric_limits<LONGLONG>::max())) return 0;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) {
+    lastError_ = GetLastError();
+    return 0;
+  }
   while (done < size) {
-    // An OVERLAPPED offset on a handle opened for synchronous access reads at that
-    // offset and waits for the data.
-    OVERLAPPED at = {};
-    const uint64_t where = offset + done;
-    at.Offset = static_cast<DWORD>(where);
-    at.OffsetHigh = static_cast<DWORD>(where >> 32);
     const DWORD want = static_cast<DWORD>(std::min(size - done, kMaxPiece));
     DWORD got = 0;
-    if (!ReadFile(file_, out + done, want, &got, &at)) {
+    if (!ReadFile(file_, out + done, want, &got, nullptr)) {
       const DWORD error = GetLastError();
       if (error != ERROR_HANDLE_EOF) lastError_ = error;
       break;

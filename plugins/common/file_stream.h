@@ -20,8 +20,21 @@ namespace tb::plugin {
 unique_hfile OpenFileReporting(const std::string& path, DWORD access, DWORD share,
                                DWORD disposition, const char* verb, IError** error);
 
+/// Creates `path` through CreateFileA with `access` and `share`, replacing a file of that
+/// name; failures as OpenFileReporting's. A name that is free is created as a new file
+/// and only a file that exists is truncated: Wine truncates every file it replaces,
+/// even one it has just created, and on some Linux file systems (ext4) a truncated file
+/// is written back in full when it is closed, which costs the closing of a large output
+/// tens of milliseconds. May throw std::bad_alloc.
+unique_hfile CreateFileReporting(const std::string& path, DWORD access, DWORD share,
+                                 IError** error);
+
 /// Positional reads: each read names its offset, so the reader keeps no file pointer
-/// of its own and reads may come in any order.
+/// of its own and reads may come in any order. A read moves the handle's file pointer
+/// and then reads from there, so a handle read by one thread at a time only: one
+/// with the offset in an OVERLAPPED would need no seek, but under Wine every such read
+/// also queues a completion through the server, a round trip that costs more than the
+/// read itself.
 class FileReader final : public wav::ByteReader {
  public:
   explicit FileReader(HANDLE file) noexcept : file_(file) {}

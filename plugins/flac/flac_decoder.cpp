@@ -111,8 +111,8 @@ class FlacDecoder final : public codec::BlockDecoder {
   }
 
   bool DecodeBlock() override {
-    const size_t before = pending_.size();
-    while (pending_.size() == before) {
+    const uint64_t before = output_;
+    while (output_ == before) {
       if (FLAC__stream_decoder_get_state(flac_) == FLAC__STREAM_DECODER_END_OF_STREAM) {
         end_ = true;
         return true;
@@ -192,14 +192,13 @@ class FlacDecoder final : public codec::BlockDecoder {
     }
     const int32_t container = info_.format.bitsPerSample;
     const size_t step = static_cast<size_t>(container / 8);
-    const size_t at = pending_.size();
+    uint8_t* out = nullptr;
     try {
-      pending_.resize(at + static_cast<size_t>(n) * channels * step);
+      out = Output(static_cast<size_t>(n) * channels * step);
     } catch (...) {
       streamError_ = "out of memory";
       return false;
     }
-    uint8_t* out = pending_.data() + at;
     if (container == 16 && bits == 16 && channels == 2) {
       // CD audio, the common case, without the general path's per-sample dispatch.
       const FLAC__int32* left = buffer[0];

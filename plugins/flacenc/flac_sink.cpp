@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/com.h"
+#include "plugins/common/file_stream.h"
 #include "plugins/common/plugin_error.h"
 
 namespace tb::flacenc {
@@ -52,20 +53,13 @@ FlacSink* FlacSink::Create(const char* path, const AudioFormat& format, IError**
     com_ptr<FlacSink> sink = com_ptr<FlacSink>::adopt(new FlacSink());
     sink->path_ = path;
     sink->format_ = own;
-    sink->frameBytes_ = static_cast<size_t>(own.bitsPerSample / 8) * own.channels;
+    sink->frames_.set_frame_bytes(static_cast<size_t>(own.bitsPerSample / 8) * own.channels);
     sink->encoder_ = FLAC__stream_encoder_new();
     if (!sink->encoder_) throw std::bad_alloc();
     // libFLAC rewrites the header at the end, so the file is opened for reading too.
-    const HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      const std::string text =
-          "cannot create " + sink->path_ + ": " + plugin::SystemErrorText(code);
-      SetError(error, result::OpenFailed, text.c_str(), code);
-      return nullptr;
-    }
-    sink->file_.reset(file);
+    sink->file_ = plugin::CreateFileReporting(sink->path_, GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ, error);
+    if (!sink->file_) return nullptr;
     return sink.detach();
   } catch (...) {
     SetError(error, result::Failure, "out of memory while creating a FLAC sink");
@@ -161,7 +155,7 @@ bool FlacSink::Stop(int32_t) noexcept {
   if (state_ == kSinkFinished) return true;
   if (state_ == kSinkFailed) return false;
   if (state_ == kSinkIdle && !Begin()) return false;
-  partial_.clear();
+  frames_.clear();
   const bool done = FLAC__stream_encoder_finish(encoder_) && writeError_ == 0;
   file_.reset();
   state_ = done ? kSinkFinished : kSinkFailed;
@@ -171,31 +165,11 @@ bool FlacSink::Stop(int32_t) noexcept {
 bool FlacSink::Write(const void* data, uint32_t length, int32_t, IError** error) noexcept {
   if (length == 0) return true;
   try {
-    if (!data) {
-      SetError(error, result::InvalidParameter, "Write was given no data");
-      return false;
-    }
-    if (state_ != kSinkWriting) {
-      SetError(error, result::WrongCall,
-               state_ == kSinkIdle ? "the sink is not started" : "the sink is finished");
-      return false;
-    }
-    auto in = static_cast<const uint8_t*>(data);
-    size_t left = length;
-    if (!partial_.empty()) {
-      const size_t take = std::min(left, frameBytes_ - partial_.size());
-      partial_.insert(partial_.end(), in, in + take);
-      in += take;
-      left -= take;
-      if (partial_.size() < frameBytes_) return true;
-      const bool ok = Encode(partial_.data(), 1, error);
-      partial_.clear();
-      if (!ok) return false;
-    }
-    const size_t frames = left / frameBytes_;
-    if (!Encode(in, frames, error)) return false;
-    partial_.assign(in + frames * frameBytes_, in + left);
-    return true;
+    if (!plugin::CheckSinkWrite(data, state_, error)) return false;
+    return frames_.Take(static_cast<const uint8_t*>(data), length,
+                        [this, error](const uint8_t* whole, size_t frames) {
+                          return Encode(whole, frames, error);
+                        });
   } catch (...) {
     SetError(error, result::Failure, "out of memory while writing a FLAC file");
     return false;

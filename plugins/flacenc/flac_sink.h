@@ -23,6 +23,7 @@
 #include "base/handles.h"
 #include "plugins/common/live_objects.h"
 #include "plugins/common/shared_count.h"
+#include "plugins/common/sink_frames.h"
 #include "plugins/wav/wav_file.h"
 
 namespace tb::flacenc {
@@ -37,7 +38,10 @@ const int32_t kStandardLevel = 5;
 /// bits, 1 to 8 channels, a rate up to 1048575 Hz. False when nothing is near.
 bool NearestFlacFormat(const AudioFormat& wanted, AudioFormat* out) noexcept;
 
-enum SinkState : uint32_t { kSinkIdle = 0, kSinkWriting = 1, kSinkFinished = 2, kSinkFailed = 3 };
+using plugin::kSinkFailed;
+using plugin::kSinkFinished;
+using plugin::kSinkIdle;
+using plugin::kSinkWriting;
 
 class FlacSink final : public plugin::SharedObject<FlacSink, ISinkData, ISourceControl, ISinkTags,
                                                    ISinkCompression> {
@@ -83,14 +87,13 @@ class FlacSink final : public plugin::SharedObject<FlacSink, ISinkData, ISourceC
   plugin::LiveObject live_;
   std::string path_;
   AudioFormat format_ = {};
-  size_t frameBytes_ = 0;
   wav::Tags tags_;  // UTF-8
   unique_hfile file_;
   DWORD writeError_ = 0;
   FLAC__StreamEncoder* encoder_ = nullptr;
   FLAC__StreamMetadata* comment_ = nullptr;
   std::vector<FLAC__int32> samples_;
-  std::vector<uint8_t> partial_;
+  plugin::FrameJoiner frames_;
   int32_t level_ = kStandardLevel;
   uint32_t state_ = kSinkIdle;
 };

@@ -195,16 +195,23 @@ class Mp3Decoder final : public codec::BlockDecoder {
   }
 
   void Append(const unsigned char* audio, size_t bytes) {
-    const size_t at = pending_.size();
     if (bits_ != 24) {
-      pending_.resize(at + bytes);
-      std::memcpy(pending_.data() + at, audio, bytes);
+      std::memcpy(Output(bytes), audio, bytes);
       return;
     }
     const size_t samples = bytes / 4;
-    pending_.resize(at + samples * 3);
-    uint8_t* out = pending_.data() + at;
-    for (size_t i = 0; i < samples; ++i, audio += 4, out += 3) {
+    uint8_t* out = Output(samples * 3);
+    size_t i = 0;
+    // Four samples (little-endian, as the library and the output both are) become
+    // three words.
+    for (; i + 4 <= samples; i += 4, audio += 16, out += 12) {
+      uint32_t in[4];
+      std::memcpy(in, audio, sizeof in);
+      const uint32_t a = in[0] >> 8, b = in[1] >> 8, c = in[2] >> 8, d = in[3] >> 8;
+      const uint32_t packed[3] = {a | b << 24, b >> 8 | c << 16, c >> 16 | d << 8};
+      std::memcpy(out, packed, sizeof packed);
+    }
+    for (; i < samples; ++i, audio += 4, out += 3) {
       out[0] = audio[1];
       out[1] = audio[2];
       out[2] = audio[3];

@@ -150,9 +150,7 @@ class VorbisDecoder final : public codec::BlockDecoder {
       return Fail("a later link of the Ogg Vorbis file changes the rate or channel count");
     }
     const size_t frames = static_cast<size_t>(got);
-    const size_t at = pending_.size();
-    pending_.resize(at + frames * static_cast<size_t>(channels_) * 2);
-    auto* out = reinterpret_cast<int16_t*>(pending_.data() + at);
+    auto* out = reinterpret_cast<int16_t*>(Output(frames * static_cast<size_t>(channels_) * 2));
     if (channels_ == 2) {
       StereoToPcm16(pcm[0], pcm[1], frames, out);
     } else {

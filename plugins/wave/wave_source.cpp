@@ -6,6 +6,7 @@
 
 #include "base/com.h"
 #include "plugins/common/plugin_error.h"
+#include "plugins/common/source_reads.h"
 #include "plugins/wave/wave_probe.h"
 
 namespace tb::wave {
@@ -30,10 +31,7 @@ WaveSource* WaveSource::Open(const char* path, IError** error) noexcept {
     wav::ParseResult parsed = wav::Parse(reader);
     if (!parsed.ok) {
       if (reader.last_error() != 0) {
-        const DWORD code = reader.last_error();
-        const std::string text =
-            "cannot read " + source->path_ + ": " + plugin::SystemErrorText(code);
-        SetError(error, result::ReadFault, text.c_str(), code);
+        plugin::SetReadFault(error, source->path_, reader.last_error());
         return nullptr;
       }
       // Only a file that is ours and broken stops the search: a file that is not WAVE,
@@ -69,30 +67,17 @@ WaveSource* WaveSource::Open(const char* path, IError** error) noexcept {
 }
 
 const AudioFormat* WaveSource::GetFormat(AudioFormat* scratch) noexcept {
-  if (!scratch) return &format_;
-  *scratch = format_;
-  return scratch;
+  return plugin::FormatInto(format_, scratch);
 }
 
 bool WaveSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* status,
                       IError** error) noexcept {
-  if (status) *status = 0;
+  if (!plugin::CheckReadSlots(buffer, length, status, error)) return false;
   try {
-    if (!buffer || !length) {
-      SetError(error, result::InvalidParameter, "Read needs a buffer and a length slot");
-      return false;
-    }
-    *length = 0;
     const uint64_t left = info_.frameCount - position_;
     if (left == 0) return true;
     const uint32_t align = frameBytes_;
-    if (size < align) {
-      const std::string text = "a buffer of " + std::to_string(size) +
-                               " bytes cannot hold one frame of " + std::to_string(align) +
-                               " bytes";
-      SetError(error, result::InsufficientBuffer, text.c_str());
-      return false;
-    }
+    if (!plugin::CheckFrameFits(size, align, error)) return false;
     const uint64_t frames = std::min<uint64_t>(size / align, left);
     const uint32_t stored = info_.blockAlign;
     // Floats are read into a buffer of their own and converted into the caller's.
@@ -104,11 +89,11 @@ bool WaveSource::Read(void* buffer, uint32_t size, uint32_t* length, int32_t* st
     const size_t whole = got / stored;
     if (whole == 0) {
       // The data was there when the file was opened, so this is a failure, not the end.
-      const DWORD code = reader.last_error();
-      const std::string text = code != 0
-                                   ? "cannot read " + path_ + ": " + plugin::SystemErrorText(code)
-                                   : path_ + " became shorter while it was read";
-      SetError(error, result::ReadFault, text.c_str(), code);
+      if (reader.last_error() != 0) {
+        plugin::SetReadFault(error, path_, reader.last_error());
+      } else {
+        SetError(error, result::ReadFault, (path_ + " became shorter while it was read").c_str());
+      }
       return false;
     }
     if (info_.floatBits != 0) {

@@ -34,9 +34,8 @@ WaveSink* WaveSink::Create(const char* path, const AudioFormat& format, IError**
     sink->path_ = path;
     sink->format_ = own;
     sink->frameBytes_ = static_cast<size_t>(own.bitsPerSample / 8) * own.channels;
-    sink->partial_.reserve(sink->frameBytes_);
-    sink->file_ = plugin::OpenFileReporting(sink->path_, GENERIC_WRITE, FILE_SHARE_READ,
-                                            CREATE_ALWAYS, "cannot create", error);
+    sink->frames_.set_frame_bytes(sink->frameBytes_);
+    sink->file_ = plugin::CreateFileReporting(sink->path_, GENERIC_WRITE, FILE_SHARE_READ, error);
     if (!sink->file_) return nullptr;
     sink->out_.set_file(sink->file_.get());
     return sink.detach();
@@ -97,7 +96,7 @@ bool WaveSink::Stop(int32_t) noexcept {
   if (state_ == kSinkFinished) return true;
   if (state_ == kSinkFailed) return false;
   if (state_ == kSinkIdle && !Begin()) return false;
-  partial_.clear();
+  frames_.clear();
   bool done = false;
   try {
     done = writer_.Finish();
@@ -112,31 +111,11 @@ bool WaveSink::Write(const void* data, uint32_t length, int32_t, IError** error)
   // An empty block is nothing to do: a conversion may give no output for a small input.
   if (length == 0) return true;
   try {
-    if (!data) {
-      SetError(error, result::InvalidParameter, "Write was given no data");
-      return false;
-    }
-    if (state_ != kSinkWriting) {
-      SetError(error, result::WrongCall,
-               state_ == kSinkIdle ? "the sink is not started" : "the sink is finished");
-      return false;
-    }
-    auto in = static_cast<const uint8_t*>(data);
-    size_t left = length;
-    if (!partial_.empty()) {
-      const size_t take = std::min(left, frameBytes_ - partial_.size());
-      partial_.insert(partial_.end(), in, in + take);
-      in += take;
-      left -= take;
-      if (partial_.size() < frameBytes_) return true;
-      const bool ok = Append(partial_.data(), partial_.size(), error);
-      partial_.clear();
-      if (!ok) return false;
-    }
-    const size_t whole = left / frameBytes_ * frameBytes_;
-    if (!Append(in, whole, error)) return false;
-    partial_.assign(in + whole, in + left);
-    return true;
+    if (!plugin::CheckSinkWrite(data, state_, error)) return false;
+    return frames_.Take(static_cast<const uint8_t*>(data), length,
+                        [this, error](const uint8_t* whole, size_t frames) {
+                          return Append(whole, frames * frameBytes_, error);
+                        });
   } catch (...) {
     SetError(error, result::Failure, "out of memory while writing a WAVE file");
     return false;

@@ -22,23 +22,20 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "base/handles.h"
 #include "plugins/common/file_stream.h"
 #include "plugins/common/live_objects.h"
 #include "plugins/common/shared_count.h"
+#include "plugins/common/sink_frames.h"
 #include "plugins/wav/wav_file.h"
 
 namespace tb::wavewriter {
 
-/// GetState values of a sink.
-enum SinkState : uint32_t {
-  kSinkIdle = 0,      ///< created, not started
-  kSinkWriting = 1,   ///< started: the header is written, samples may follow
-  kSinkFinished = 2,  ///< stopped: the file is complete and closed
-  kSinkFailed = 3,    ///< a write or the header failed; the file is incomplete
-};
+using plugin::kSinkFailed;
+using plugin::kSinkFinished;
+using plugin::kSinkIdle;
+using plugin::kSinkWriting;
 
 /// The format a WAVE file can hold nearest to `wanted`: sample sizes are rounded up to
 /// whole bytes (8 to 32 bits), the channels cut to what a frame of 65535 bytes holds.
@@ -85,7 +82,7 @@ class WaveSink final : public plugin::SharedObject<WaveSink, ISinkData, ISourceC
   unique_hfile file_;
   plugin::FileWriter out_;
   wav::Writer writer_{out_};
-  std::vector<uint8_t> partial_;  // the start of a frame whose rest has not come yet
+  plugin::FrameJoiner frames_;
   uint32_t state_ = kSinkIdle;
 };
 

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/handles.h"
+#include "plugins/common/file_stream.h"
 #include "plugins/mp3/mp3_decoder.h"
 #include "plugins/reference_test/reference_support.h"
 #include "plugins/wav/wav_file.h"
@@ -362,6 +364,56 @@ TEST(codec_decoder_test, components_list_their_extensions) {
     list.reset();
     EXPECT_TRUE(ReleaseLast(component));
   }
+}
+
+TEST(codec_decoder_test, file_reader_reads_at_any_offset_in_any_order) {
+  tbtest::TempFolder folder;
+  std::string bytes(100000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  ASSERT_TRUE(folder.Write("data.bin", bytes));
+  tb::unique_hfile file(CreateFileA((folder.path() + "\\data.bin").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file);
+  tb::plugin::FileReader reader(file.get());
+  EXPECT_EQ(reader.Size(), bytes.size());
+  // Backwards, overlapping, and across the end: each read starts where it says.
+  struct Case {
+    uint64_t offset;
+    size_t size;
+    size_t expected;
+  };
+  const Case cases[] = {{90000, 20000, 10000}, {1000, 5000, 5000},  {0, 3000, 3000}, {99999, 10, 1},
+                        {100000, 10, 0},       {1ull << 40, 10, 0}, {~0ull, 10, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    std::string got(c.size, '\x5a');
+    EXPECT_EQ(reader.ReadAt(c.offset, &got[0], c.size), c.expected);
+    EXPECT_EQ(reader.last_error(), 0u);
+    EXPECT_EQ(got.substr(0, c.expected),
+              bytes.substr(std::min<size_t>(c.offset, bytes.size()), c.expected));
+  }
+}
+
+TEST(codec_decoder_test, created_files_are_new_or_replace_the_old_one) {
+  tbtest::TempFolder folder;
+  const std::string fresh = folder.path() + "\\fresh.bin";
+  const std::string old = folder.path() + "\\old.bin";
+  ASSERT_TRUE(folder.Write("old.bin", std::string(5000, 'x')));
+  for (const std::string& path : {fresh, old}) {
+    SCOPED_TRACE(path);
+    com_ptr<tb::IError> error;
+    tb::unique_hfile file =
+        tb::plugin::CreateFileReporting(path, GENERIC_WRITE, FILE_SHARE_READ, error.put());
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(GetFileSize(file.get(), nullptr), 0u);
+  }
+  com_ptr<tb::IError> error;
+  EXPECT_FALSE(tb::plugin::CreateFileReporting(folder.path() + "\\missing\\x.bin", GENERIC_WRITE, 0,
+                                               error.put()));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->GetCode(), tb::result::OpenFailed);
+  EXPECT_EQ(std::string(error->GetMessage()).rfind("cannot create ", 0), 0u);
 }
 
 }  // namespace
