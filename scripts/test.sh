@@ -17,6 +17,8 @@ stop_wine() { WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
 # Make the prefix once, then keep one server warm for the whole run (a server still
 # running from making the prefix is waited for first: -p refuses to start beside it).
+# A server some earlier run left persistent in this prefix would never end: stopped.
+stop_wine
 "$root/build/win/wine-run" cmd /c exit >/dev/null 2>&1 || true
 WINEPREFIX="$prefix" wineserver -w
 WINEPREFIX="$prefix" wineserver -p || echo "note: no persistent wineserver; tests start their own"
