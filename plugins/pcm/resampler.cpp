@@ -316,7 +316,7 @@ bool Resampler::BuildBand(int32_t inRate, double pass, double stop, std::string*
   // down_ frames.
   const size_t overlap = (bandTaps_ + down_ - 1) / down_ * down_;
   size_t size = 4 * down_;
-  while (size < 4 * overlap || size < kMinBlock) size *= 2;
+  while (size < 8 * overlap || size < kMinBlock) size *= 2;
   bandSize_ = size;
   bandStep_ = size - overlap;
   const size_t outSize = size / down_ * up_;
