@@ -27,9 +27,16 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# One Wine server for the whole run, as on a machine where Wine is in use.
+# One Wine server for the whole run, as on a machine where Wine is in use. A server a
+# program started leaves a few seconds after the last program ends, and the next run of
+# ours then waits for Wine's services to start again; "wineserver -p" makes no running
+# server persistent, so it starts the server itself. The first run makes the prefix
+# when it is missing; the last one starts the services.
 "$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
-wineserver -p >/dev/null 2>&1 &
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1
+"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
 
 bench() { "$build/wine-run" "$build/bin/convert_bench.exe" "$@" | tr -d '\r'; }
 ours() { "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$1" "Z:$2" --format "$3:24:2" >/dev/null 2>&1; }
@@ -74,7 +81,7 @@ for pair in 44100:48000 48000:44100 96000:44100; do
   : >"$work/sox.t"
   for round in $(seq "$rounds"); do
     timed "$work/ours.t" "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$work/in.wav" \
-      "Z:$work/out.wav" --format "$out:24:2"
+      "Z:$work/out.wav" --format "$out:24:2" -q
     rm -f "$work/out.wav"
     timed "$work/sox.t" sox "$work/in.wav" -b 24 "$work/out.wav" rate -v "$out"
     rm -f "$work/out.wav"
