@@ -95,14 +95,22 @@ const OddRadix<R>& RadixConstants() {
   return constants;
 }
 
-// A pass of radix-R butterflies, points q apart in blocks of R q, over n points. The
-// pairs m and R - m go as their sum and difference: output k is then x0 plus the sums
-// times cosines, and minus (forward) or plus (inverse) i times the differences times
-// sines; output R - k has the other sign.
-template <size_t R>
-void OddPassForward(const double* from, double* data, size_t n, size_t q, const double* w) {
+// A pass of radix-R butterflies, points q apart in blocks of R q, over n points, from
+// `from` into `data`. The pairs m and R - m go as their sum and difference: output k is
+// then x0 plus the sums times cosines, and minus (forward) or plus (inverse) i times the
+// differences times sines; output R - k has the other sign. Forward (decimation in
+// frequency) turns the outputs by the twiddles; Inverse turns the inputs back first.
+template <size_t R, bool Inverse>
+void OddPass(const double* from, double* data, size_t n, size_t q, const double* w) {
   constexpr size_t H = R / 2;
   const OddRadix<R>& t = RadixConstants<R>();
+  auto in = [&](size_t at, size_t m, const double* wj) {
+    const V v = Load(from + at + 2 * m * q);
+    return Inverse ? MulConjW(v, wj + 4 * (m - 1)) : v;
+  };
+  auto out = [&](size_t at, size_t k, const double* wj, V v) {
+    Store(data + at + 2 * k * q, Inverse ? v : MulW(v, wj + 4 * (k - 1)));
+  };
   for (size_t g = 0; g < n; g += R * q) {
     for (size_t j = 0; j < q; ++j) {
       const size_t at = 2 * (g + j);
@@ -112,7 +120,7 @@ void OddPassForward(const double* from, double* data, size_t n, size_t q, const 
       V y0 = x0;
 #pragma GCC unroll 4
       for (size_t m = 1; m <= H; ++m) {
-        const V a = Load(from + at + 2 * m * q), b = Load(from + at + 2 * (R - m) * q);
+        const V a = in(at, m, wj), b = in(at, R - m, wj);
         sum[m] = a + b;
         dif[m] = a - b;
         y0 = y0 + sum[m];
@@ -128,47 +136,22 @@ void OddPassForward(const double* from, double* data, size_t n, size_t q, const 
           b = b + Scale(dif[m], t.s[k][m]);
         }
         const V ib = TimesI(b);
-        Store(data + at + 2 * k * q, MulW(a - ib, wj + 4 * (k - 1)));
-        Store(data + at + 2 * (R - k) * q, MulW(a + ib, wj + 4 * (R - k - 1)));
+        out(at, k, wj, Inverse ? a + ib : a - ib);
+        out(at, R - k, wj, Inverse ? a - ib : a + ib);
       }
     }
   }
 }
 
-template <size_t R>
-void OddPassInverse(double* data, size_t n, size_t q, const double* w) {
-  constexpr size_t H = R / 2;
-  const OddRadix<R>& t = RadixConstants<R>();
-  for (size_t g = 0; g < n; g += R * q) {
-    for (size_t j = 0; j < q; ++j) {
-      const size_t at = 2 * (g + j);
-      const double* wj = w + 4 * (R - 1) * j;
-      const V y0 = Load(data + at);
-      V sum[H + 1], dif[H + 1];
-      V x0 = y0;
-#pragma GCC unroll 4
-      for (size_t m = 1; m <= H; ++m) {
-        const V a = MulConjW(Load(data + at + 2 * m * q), wj + 4 * (m - 1));
-        const V b = MulConjW(Load(data + at + 2 * (R - m) * q), wj + 4 * (R - m - 1));
-        sum[m] = a + b;
-        dif[m] = a - b;
-        x0 = x0 + sum[m];
-      }
-      Store(data + at, x0);
-#pragma GCC unroll 4
-      for (size_t k = 1; k <= H; ++k) {
-        V a = y0 + Scale(sum[1], t.c[k][1]);
-        V b = Scale(dif[1], t.s[k][1]);
-#pragma GCC unroll 4
-        for (size_t m = 2; m <= H; ++m) {
-          a = a + Scale(sum[m], t.c[k][m]);
-          b = b + Scale(dif[m], t.s[k][m]);
-        }
-        const V ib = TimesI(b);
-        Store(data + at + 2 * k * q, a + ib);
-        Store(data + at + 2 * (R - k) * q, a - ib);
-      }
-    }
+template <bool Inverse>
+void OddPassOfRadix(size_t radix, const double* from, double* data, size_t n, size_t q,
+                    const double* w) {
+  if (radix == 7) {
+    OddPass<7, Inverse>(from, data, n, q, w);
+  } else if (radix == 5) {
+    OddPass<5, Inverse>(from, data, n, q, w);
+  } else {
+    OddPass<3, Inverse>(from, data, n, q, w);
   }
 }
 
@@ -256,28 +239,14 @@ size_t Fft::BinIndex(size_t k) const {
 
 void Fft::OddForward(const double* in, double* data) const {
   for (const OddStage& s : odd_) {
-    const double* w = twiddles_ + s.offset;
-    if (s.radix == 7) {
-      OddPassForward<7>(in, data, size_, s.q, w);
-    } else if (s.radix == 5) {
-      OddPassForward<5>(in, data, size_, s.q, w);
-    } else {
-      OddPassForward<3>(in, data, size_, s.q, w);
-    }
+    OddPassOfRadix<false>(s.radix, in, data, size_, s.q, twiddles_ + s.offset);
     in = data;
   }
 }
 
 void Fft::OddInverse(double* data) const {
   for (auto s = odd_.rbegin(); s != odd_.rend(); ++s) {
-    const double* w = twiddles_ + s->offset;
-    if (s->radix == 7) {
-      OddPassInverse<7>(data, size_, s->q, w);
-    } else if (s->radix == 5) {
-      OddPassInverse<5>(data, size_, s->q, w);
-    } else {
-      OddPassInverse<3>(data, size_, s->q, w);
-    }
+    OddPassOfRadix<true>(s->radix, data, data, size_, s->q, twiddles_ + s->offset);
   }
 }
 
