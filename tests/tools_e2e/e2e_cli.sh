@@ -5,20 +5,8 @@
 #
 # usage: e2e_cli.sh BUILD_DIR
 set -u
-build=$(cd "${1:?usage: e2e_cli.sh BUILD_DIR}" && pwd)
-tool="$build/bin/tunebay-host.exe"
-python=/usr/bin/python3
-[ -x "$python" ] || python=python3
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
+. "$(dirname "$0")/e2e_common.sh"
 keys="--keys TunebayTests tools_e2e_cli"
-status=0
-failed() { echo "FAIL: $*"; status=1; }
 # Runs the tool; standard output to out.txt, the error stream to err.txt; the status
 # in $code.
 run() {

@@ -6,14 +6,9 @@
 #
 # usage: e2e_http.sh BUILD_DIR
 set -u
-build=$(cd "${1:?usage: e2e_http.sh BUILD_DIR}" && pwd)
+. "$(dirname "$0")/e2e_common.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-tool="$build/bin/tunebay-host.exe"
 sample="$build/samples/tone.wav"
-
-# Debian's interpreter when there is one: the checks need nothing beyond its library.
-python=/usr/bin/python3
-[ -x "$python" ] || python=python3
 
 # Nothing may leave the machine: no proxy, whatever the caller's environment says.
 unset http_proxy https_proxy ftp_proxy all_proxy no_proxy \
@@ -21,7 +16,6 @@ unset http_proxy https_proxy ftp_proxy all_proxy no_proxy \
 
 [ -f "$sample" ] || { echo "FAIL: no sample $sample (the build writes it)"; exit 1; }
 
-work=$(mktemp -d)
 server=""
 cleanup() {
   if [ -n "$server" ]; then
@@ -31,16 +25,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-# Windows names for files in the work folder (Wine maps Z: to /).
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 # Its own settings key, so that a user's artist/title setting cannot change the tags.
 keys="--keys TunebayTests tools_e2e"
-status=0
-failed() { echo "FAIL: $*"; status=1; }
 
 run_tool() {
   # Bounded even if a transfer or the tool hangs.
