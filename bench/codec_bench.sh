@@ -19,18 +19,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX="$prefix"
-# One warm server for the whole run, so each process pays only its own start. A server
-# that a program started leaves a few seconds after the last program ends, often while
-# the reference decoder runs, and the next run of ours then waits for Wine's services to
-# start again, a second or so that is not in its processor time. "wineserver -p" makes
-# no running server persistent: it must start the server itself. The first run makes
-# the prefix when it is missing; the last one starts the services.
-"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-wineserver -p >/dev/null 2>&1
-"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
+. "$root/bench/wine_bench.sh"
+start_wine_server
 
 cd "$work"
 sox -R -n -b 16 -r 44100 -c 2 src.wav synth 600 sine 220 sine 330 synth pinknoise mix gain -6
@@ -41,18 +31,6 @@ oggenc -Q -q 5 -o t.ogg src.wav
 # Every command runs quiet, ours too (-q: no summary). Printed to /dev/null, a character
 # device that the C library takes for a terminal, the summary went out a character at a
 # time, each with a console query through Wine's server (441 of them).
-
-# Wall time, and the processor time (user and system) of the command's own process
-# tree, which a busy machine disturbs less; Wine's server is not in it.
-seconds() {
-  local start end
-  start=$(date +%s.%N)
-  /usr/bin/time -f "%U %S" -o "$work/cpu" "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}'
-  awk '{printf " %.3f\n", $1 + $2}' "$work/cpu"
-}
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 host="$build/bin/tunebay-host.exe"
 # One line: NAME and the medians of the files of wall and processor times given.
@@ -80,13 +58,13 @@ for format in flac mp3 ogg; do
   : >theirs24.txt
   for _ in $(seq "$runs"); do
     rm -f out.wav
-    seconds "$build/wine-run" "$host" convert -q "Z:$work/t.$format" "Z:$work/out.wav" >>ours.txt
+    timed "$build/wine-run" "$host" convert -q "Z:$work/t.$format" "Z:$work/out.wav" >>ours.txt
     rm -f ref.wav
-    seconds "${ref[@]}" >>theirs.txt
+    timed "${ref[@]}" >>theirs.txt
     if [ "$format" = mp3 ]; then
       # For information: our MP3 output is 24-bit, mpg123 -w's 16-bit.
       rm -f ref.wav
-      seconds mpg123 -q -e s24 -w ref.wav t.mp3 >>theirs24.txt
+      timed mpg123 -q -e s24 -w ref.wav t.mp3 >>theirs24.txt
     fi
   done
   report "$format" ours.txt theirs.txt

@@ -27,32 +27,12 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# One Wine server for the whole run, as on a machine where Wine is in use. A server a
-# program started leaves a few seconds after the last program ends, and the next run of
-# ours then waits for Wine's services to start again; "wineserver -p" makes no running
-# server persistent, so it starts the server itself. The first run makes the prefix
-# when it is missing; the last one starts the services.
-"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-wineserver -p >/dev/null 2>&1
-"$build/wine-run" cmd /c exit >/dev/null 2>&1 || true
+. "$(dirname "$0")/wine_bench.sh"
+start_wine_server
 
 bench() { "$build/wine-run" "$build/bin/convert_bench.exe" "$@" | tr -d '\r'; }
 ours() { "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$1" "Z:$2" --format "$3:24:2" >/dev/null 2>&1; }
 soxv() { sox "$1" -b 24 "$2" rate -v "$3"; }
-# Appends "wall processor" seconds of a command to FILE: the processor time (user and
-# system) of its process tree, which a busy machine disturbs less than the wall time;
-# Wine's server is not in it.
-timed() {
-  file=$1
-  shift
-  start=$(date +%s.%N)
-  /usr/bin/time -f "%U %S" -o "$work/cpu" "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  echo "$start $end $(cat "$work/cpu")" | awk '{ print $2 - $1, $3 + $4 }' >>"$file"
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 tone=997.3
 echo "Quality: $tone Hz sine at -1 dBFS, 24-bit in and out, SINAD in dB"
@@ -80,10 +60,10 @@ for pair in 44100:48000 48000:44100 96000:44100; do
   : >"$work/ours.t"
   : >"$work/sox.t"
   for round in $(seq "$rounds"); do
-    timed "$work/ours.t" "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$work/in.wav" \
-      "Z:$work/out.wav" --format "$out:24:2" -q
+    timed "$build/wine-run" "$build/bin/tunebay-host.exe" convert "Z:$work/in.wav" \
+      "Z:$work/out.wav" --format "$out:24:2" -q >>"$work/ours.t"
     rm -f "$work/out.wav"
-    timed "$work/sox.t" sox "$work/in.wav" -b 24 "$work/out.wav" rate -v "$out"
+    timed sox "$work/in.wav" -b 24 "$work/out.wav" rate -v "$out" >>"$work/sox.t"
     rm -f "$work/out.wav"
   done
   o=$(cut -d' ' -f1 "$work/ours.t" | median)
