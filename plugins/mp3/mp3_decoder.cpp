@@ -1,7 +1,12 @@
 #include "plugins/mp3/mp3_decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+
+#include "plugins/pcm/format.h"
+#include "plugins/wav/wav_file.h"
 
 namespace tb::mp3 {
 namespace {
@@ -105,9 +110,8 @@ class Mp3Decoder final : public codec::BlockDecoder {
     const long* rates = nullptr;
     size_t count = 0;
     api_->rates(&rates, &count);
-    const int encoding = bits_ == 24 ? MPG123_ENC_SIGNED_32 : MPG123_ENC_SIGNED_16;
     for (size_t i = 0; i < count; ++i) {
-      api_->format(mh_, rates[i], MPG123_MONO | MPG123_STEREO, encoding);
+      api_->format(mh_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
     }
     in_.seek(0);
     if (api_->replaceReader(mh_, ReadCb, SeekCb, nullptr) != MPG123_OK ||
@@ -127,6 +131,7 @@ class Mp3Decoder final : public codec::BlockDecoder {
     info_.format = pcm::Format{static_cast<int32_t>(rate), bits_, channels};
     info_.significantBits = static_cast<uint32_t>(bits_);
     info_.frames = static_cast<uint64_t>(length);
+    if (bits_ == 16) dither_ = std::make_unique<pcm::Dither>(channels);
     ReadTags();
     return true;
   }
@@ -162,9 +167,10 @@ class Mp3Decoder final : public codec::BlockDecoder {
     }
   }
 
-  // One MPEG frame at a time, taken from the library's own buffer. At 24 bits the library
-  // delivers 32-bit samples and the top three bytes of each are kept: what its own 24-bit
-  // output does, without its extra pass over the samples and a copy.
+  // One MPEG frame at a time, taken from the library's own buffer as floats and rounded
+  // here, by the convertor's rule: to nearest at 24 bits; with triangular dither at 16,
+  // where the stream loses bits that matter. Samples beyond full scale are clipped, as
+  // every MP3 decoder does.
   bool DecodeBlock() override {
     for (;;) {
       int64_t number = 0;
@@ -186,35 +192,30 @@ class Mp3Decoder final : public codec::BlockDecoder {
       }
       if (r != MPG123_OK) return Fail(Damage("while it was decoded"));
       // Whole frames only (the library hands out nothing else).
-      bytes -= bytes % (static_cast<size_t>(info_.format.channels) * (bits_ == 24 ? 4 : 2));
+      const size_t samples = bytes / 4 / static_cast<size_t>(info_.format.channels) *
+                             static_cast<size_t>(info_.format.channels);
       // A frame that gapless trimming removed entirely gives nothing: take the next.
-      if (bytes == 0 || !audio) continue;
-      Append(audio, bytes);
+      if (samples == 0 || !audio) continue;
+      if (bits_ == 24) {
+        wav::FloatToPcm24(audio, 32, samples, Output(samples * 3));
+      } else {
+        Dithered16(audio, samples, Output(samples * 2));
+      }
       return true;
     }
   }
 
-  void Append(const unsigned char* audio, size_t bytes) {
-    if (bits_ != 24) {
-      std::memcpy(Output(bytes), audio, bytes);
-      return;
-    }
-    const size_t samples = bytes / 4;
-    uint8_t* out = Output(samples * 3);
-    size_t i = 0;
-    // Four samples (little-endian, as the library and the output both are) become
-    // three words.
-    for (; i + 4 <= samples; i += 4, audio += 16, out += 12) {
-      uint32_t in[4];
-      std::memcpy(in, audio, sizeof in);
-      const uint32_t a = in[0] >> 8, b = in[1] >> 8, c = in[2] >> 8, d = in[3] >> 8;
-      const uint32_t packed[3] = {a | b << 24, b >> 8 | c << 16, c >> 16 | d << 8};
-      std::memcpy(out, packed, sizeof packed);
-    }
-    for (; i < samples; ++i, audio += 4, out += 3) {
-      out[0] = audio[1];
-      out[1] = audio[2];
-      out[2] = audio[3];
+  void Dithered16(const unsigned char* audio, size_t samples, uint8_t* out) {
+    double wide[1024];  // a whole number of frames of one or two channels
+    for (size_t done = 0; done < samples;) {
+      const size_t n = std::min(samples - done, sizeof wide / sizeof wide[0]);
+      for (size_t i = 0; i < n; ++i) {
+        float f;
+        std::memcpy(&f, audio + 4 * (done + i), 4);
+        wide[i] = f;
+      }
+      pcm::EncodeSamples(16, wide, n, out + 2 * done, dither_.get());
+      done += n;
     }
   }
 
@@ -242,6 +243,7 @@ class Mp3Decoder final : public codec::BlockDecoder {
   std::shared_ptr<const Mpg123Api> api_;
   Cursor in_;
   int32_t bits_;
+  std::unique_ptr<pcm::Dither> dither_;  // at 16 bits
   mpg123_handle* mh_ = nullptr;
 };
 

@@ -19,9 +19,9 @@ const tb::codec::DecoderTraits kTraits = {
     static_cast<int32_t>(sizeof kExtensions / sizeof kExtensions[0]),
 };
 
-// The decoder writes 24 bits: the library rounds to that from its own float synthesis,
-// and a host that wants 16 bits gets them from the convertor, rounded by its rule (to
-// nearest; the convertor does not dither), as every other 24-bit source is.
+// The decoder writes 24 bits, rounded from the library's float synthesis; a host that
+// wants 16 bits gets them from the convertor, dithered by its rule, as every other
+// 24-bit source is.
 const int32_t kOutputBits = 24;
 
 // One component's hold on the library: loaded on first use, freed with the component

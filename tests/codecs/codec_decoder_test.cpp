@@ -159,7 +159,8 @@ TEST(codec_decoder_test, decodes_like_the_reference_decoder) {
 }
 
 // The plug-in delivers 24 bits; the decoder's 16-bit output is as long as the reference
-// decoder's and within 1 LSB of it (the two builds' synthesis filters round apart).
+// decoder's and within 1 LSB of its plain rounding: the dither moves a sample less than
+// a step from the value rounding gives.
 TEST(codec_decoder_test, mp3_at_16_bits_is_within_1_lsb_of_the_reference_decoder) {
   std::string why;
   const auto api = tb::mp3::LoadMpg123(tbtest::ExeFolder() + "plugins\\libmpg123.dll", &why);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "plugins/wav/wav_file.h"
 #include "tests/plugins_pure/wav_test_util.h"
@@ -136,6 +138,40 @@ TEST(wav_parse_test, floats_become_24_bit_samples_clipped_beyond_full_scale) {
           8;
       EXPECT_EQ(v, c.out) << c.in << " " << bits;
     }
+  }
+}
+
+// Runs of 32-bit floats are converted four at a time; every sample must come out as it
+// does alone, through the one-at-a-time path: random values, halfway values, full scale,
+// the smallest steps, and groups with a clipped sample or a NaN in them.
+TEST(wav_parse_test, floats_in_runs_convert_as_they_do_one_by_one) {
+  std::vector<float> in;
+  uint32_t seed = 1;
+  for (int i = 0; i < 4000; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    const float r = static_cast<float>(static_cast<int32_t>(seed)) / 2147483648.0f;
+    in.push_back(i % 3 == 0 ? r : r * 1e-3f);
+    in.push_back(static_cast<float>((static_cast<int32_t>(seed >> 9) - 4194304) + 0.5) /
+                 8388608.0f);
+  }
+  for (float f : {1.0f, -1.0f, 0.0f, -0.0f, 0.5f / 8388608, -0.5f / 8388608, 1.5f / 8388608,
+                  0.4999999f / 8388608, 1.0000001f, -1.25f, std::nanf(""), 0.75f}) {
+    in.push_back(f);
+  }
+  const size_t n = in.size();
+  std::vector<uint8_t> together(3 * n), alone(3 * n);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(in.data());
+  size_t clippedAlone = 0;
+  for (size_t i = 0; i < n; ++i) {
+    clippedAlone += FloatToPcm24(bytes + 4 * i, 32, 1, alone.data() + 3 * i);
+  }
+  EXPECT_EQ(clippedAlone, 3u);
+  for (size_t start : {size_t{0}, size_t{1}, size_t{3}}) {
+    std::fill(together.begin(), together.end(), 0xAA);
+    EXPECT_EQ(FloatToPcm24(bytes + 4 * start, 32, n - start, together.data() + 3 * start),
+              clippedAlone);
+    EXPECT_TRUE(std::equal(together.begin() + 3 * start, together.end(), alone.begin() + 3 * start))
+        << "from sample " << start;
   }
 }
 
