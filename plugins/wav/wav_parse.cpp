@@ -316,17 +316,15 @@ inline void ToPcm24(double x, uint8_t* dst, size_t* clipped) {
 
 #if defined(__SSE2__)
 // Four 32-bit floats, all within full scale, into 12 bytes: the same numbers ToPcm24
-// gives. An offset of 2^23 + 0.5 makes every scaled value positive, so truncation is
-// floor(x + 0.5). The sum is exact for a float's every scaled value but those within
-// 1/64 of zero, whose rounding it cannot change. +1.0 comes out one step too high and
-// is taken back down.
+// gives, in exact single-precision steps. With t = x * 2^24 (a whole number up to 2^24
+// and exact), floor(x * 2^23 + 0.5) = floor((floor(t) + 1) / 2): floor(t) is the
+// truncation, one less where that went up, and the halving is an arithmetic shift. +1.0
+// comes out one step too high and is taken back down.
 inline void FourToPcm24(__m128 f, uint8_t* dst) {
-  const __m128d scale = _mm_set1_pd(8388608.0);
-  const __m128d offset = _mm_set1_pd(8388608.5);
-  const __m128i low = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(f), scale), offset));
-  const __m128i high =
-      _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(f, f)), scale), offset));
-  __m128i v = _mm_sub_epi32(_mm_unpacklo_epi64(low, high), _mm_set1_epi32(8388608));
+  const __m128 t = _mm_mul_ps(f, _mm_set1_ps(16777216.0f));
+  __m128i v = _mm_cvttps_epi32(t);
+  v = _mm_add_epi32(v, _mm_castps_si128(_mm_cmplt_ps(t, _mm_cvtepi32_ps(v))));
+  v = _mm_srai_epi32(_mm_add_epi32(v, _mm_set1_epi32(1)), 1);
   v = _mm_add_epi32(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(8388607)));
   v = _mm_and_si128(v, _mm_set1_epi32(0xFFFFFF));
   // Samples a b c d: a | b << 24 and c | d << 24 in the two 64-bit halves (six bytes
