@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "plugins/pcm/format.h"
 #include "plugins/wav/wav_file.h"
@@ -90,6 +91,50 @@ bool ChainAt(Cursor& in, uint64_t at) {
   return true;
 }
 
+// Where the first frame of a chain of three starts: after an ID3v2 tag, within
+// kMaxJunk bytes; kNoFrame when there is none.
+const uint64_t kNoFrame = ~uint64_t{0};
+uint64_t FirstFrame(Cursor& in) {
+  const uint64_t start = Id3v2End(in);
+  std::vector<uint8_t> window(static_cast<size_t>(kMaxJunk) + 4);
+  in.seek(start);
+  const size_t n = in.read(window.data(), window.size());
+  for (size_t i = 0; i + 4 <= n; ++i) {
+    FrameHeader f{};
+    if (window[i] == 0xFF && ParseHeader(window.data() + i, &f) && ChainAt(in, start + i)) {
+      return start + i;
+    }
+  }
+  return kNoFrame;
+}
+
+uint32_t Be32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// Whether the first frame, at `first`, is a LAME/Xing header whose frame count the
+// whole file bears out: it names the stream's size in bytes, and that is the size of
+// everything from the first frame to the end, less an ID3v1 tag. A file cut short, or
+// one with more after the stream, fails this.
+bool XingCountsWholeStream(Cursor& in, uint64_t first) {
+  uint8_t frame[4 + 32 + 16];
+  if (!in.seek(first) || in.read(frame, sizeof frame) != sizeof frame) return false;
+  const bool mpeg1 = ((frame[1] >> 3) & 3) == 3;
+  const bool mono = (frame[3] >> 6) == 3;
+  const uint8_t* tag = frame + 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+  if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0) return false;
+  const uint32_t flags = Be32(tag + 4);
+  if ((flags & 3) != 3) return false;  // frames and bytes both given
+  uint64_t end = in.size();
+  uint8_t v1[3];
+  if (end >= first + 128 && in.seek(end - 128) && in.read(v1, 3) == 3 &&
+      std::memcmp(v1, "TAG", 3) == 0) {
+    end -= 128;
+  }
+  return Be32(tag + 8) > 0 && Be32(tag + 12) == end - first;
+}
+
 class Mp3Decoder final : public codec::BlockDecoder {
  public:
   Mp3Decoder(std::shared_ptr<const Mpg123Api> api, wav::ByteReader& reader, int32_t bits)
@@ -113,13 +158,19 @@ class Mp3Decoder final : public codec::BlockDecoder {
     for (size_t i = 0; i < count; ++i) {
       api_->format(mh_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
     }
+    // The library takes its length from a LAME/Xing header's frame count, exact when the
+    // header is right; where the file does not bear the header out, or there is none,
+    // the frames are counted by a scan of the whole file.
+    const uint64_t first = FirstFrame(in_);
+    const bool counted = first != kNoFrame && XingCountsWholeStream(in_, first);
     in_.seek(0);
     if (api_->replaceReader(mh_, ReadCb, SeekCb, nullptr) != MPG123_OK ||
         api_->openHandle(mh_, this) != MPG123_OK) {
       return Fail(Damage("when it was opened"));
     }
-    // The scan counts the frames, so the length is exact even without a Xing header.
-    if (api_->scan(mh_) != MPG123_OK) return Fail(Damage("while its frames were counted"));
+    if (!counted && api_->scan(mh_) != MPG123_OK) {
+      return Fail(Damage("while its frames were counted"));
+    }
     long rate = 0;
     int channels = 0, enc = 0;
     if (api_->getFormat(mh_, &rate, &channels, &enc) != MPG123_OK || rate <= 0 || channels < 1 ||
@@ -251,17 +302,7 @@ class Mp3Decoder final : public codec::BlockDecoder {
 
 bool LooksLikeMp3(wav::ByteReader& reader) {
   Cursor in(reader);
-  const uint64_t start = Id3v2End(in);
-  std::vector<uint8_t> window(static_cast<size_t>(kMaxJunk) + 4);
-  in.seek(start);
-  const size_t n = in.read(window.data(), window.size());
-  for (size_t i = 0; i + 4 <= n; ++i) {
-    FrameHeader f{};
-    if (window[i] == 0xFF && ParseHeader(window.data() + i, &f) && ChainAt(in, start + i)) {
-      return true;
-    }
-  }
-  return false;
+  return FirstFrame(in) != kNoFrame;
 }
 
 codec::Opened OpenMp3(std::shared_ptr<const Mpg123Api> api, wav::ByteReader& reader, int32_t bits) {

@@ -16,9 +16,10 @@ namespace tb::mp3 {
 bool LooksLikeMp3(wav::ByteReader& reader);
 
 /// Opens the MP3 stream in `reader` (which must outlive the decoder) with the library
-/// in `api`. Output is 16- or 24-bit PCM (`bits`), rounded by the library; the encoder's
-/// delay and padding named by a LAME/Xing header are trimmed and the length is counted
-/// exactly by a scan of the frames. Tags come from ID3v2, else ID3v1.
+/// in `api`. Output is 16- or 24-bit PCM (`bits`), rounded from the library's floats by
+/// the convertor's rule; the encoder's delay and padding named by a LAME/Xing header are
+/// trimmed. The length is exact: the header's frame count where the file's size bears
+/// it out, otherwise a scan of the frames. Tags come from ID3v2, else ID3v1.
 codec::Opened OpenMp3(std::shared_ptr<const Mpg123Api> api, wav::ByteReader& reader, int32_t bits);
 
 }  // namespace tb::mp3

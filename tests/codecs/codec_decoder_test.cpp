@@ -299,6 +299,26 @@ TEST(codec_decoder_test, damaged_files_fail_with_a_clear_error) {
   }
 }
 
+// The length comes from the LAME header only while the file's size bears it out: a file
+// cut short, or one with more after its stream, announces what it delivers.
+TEST(codec_decoder_test, mp3_length_is_what_a_changed_file_delivers) {
+  const std::string whole = FileBytes(Fixture("s16.mp3"));
+  tbtest::TempFolder folder;
+  const std::string path = folder.path() + "\\changed.mp3";
+  for (const std::string& changed :
+       {whole.substr(0, whole.size() - 5000), whole + std::string(3000, '\x55')}) {
+    ASSERT_TRUE(WriteFileBytes(path, changed));
+    com_ptr<IUnknown> source = Open(kMp3, path);
+    ASSERT_TRUE(source);
+    std::vector<uint8_t> pcm;
+    ASSERT_TRUE(ReadAll(source.get(), 60000, &pcm));
+    com_ptr<tb::ISourcePosition> position = Query<tb::ISourcePosition>(source.get());
+    EXPECT_EQ(position->GetLength(), pcm.size() / 6) << changed.size() << " bytes";
+    position.reset();
+    EXPECT_TRUE(ReleaseLast(source));
+  }
+}
+
 TEST(codec_decoder_test, wave_floats_beyond_full_scale_are_clipped_and_reported) {
   WaveLayout layout;
   layout.bits = 32;
