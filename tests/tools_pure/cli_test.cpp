@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 namespace host {
 namespace cli {
 namespace {
@@ -114,6 +116,27 @@ TEST(cli_test, help_version_and_usage) {
   const std::string all = GeneralHelp(kTable, 2);
   EXPECT_NE(all.find("  convert  converts\n"), std::string::npos) << all;
   EXPECT_NE(all.find("  -q, --quiet"), std::string::npos);
+}
+
+TEST(cli_test, command_lines_split_as_the_shell_splits_them) {
+  using W = std::vector<std::wstring>;
+  const struct {
+    const wchar_t* line;
+    W args;
+  } cases[] = {
+      {L"prog a  b\t", {L"prog", L"a", L"b"}},
+      {L"\"C:\\Program Files\\t.exe\" \"a b\" c", {L"C:\\Program Files\\t.exe", L"a b", L"c"}},
+      {L"\"p q\"x y", {L"p qx", L"y"}},
+      {L"p a\\b\\\\c", {L"p", L"a\\b\\\\c"}},    // backslashes before no quote
+      {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}},      // 3 then a quote: 1 and a quote
+      {L"p \"a\\\\\" b", {L"p", L"a\\", L"b"}},  // 2 then a quote: 1, quote closes
+      {L"p \"\" x", {L"p", L"", L"x"}},
+      {L"p \"a\"\"\"b\"", {L"p", L"a\"b"}},  // three quotes: one literal
+      {L"p \"open ended", {L"p", L"open ended"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitCommandLine(c.line), c.args) << std::string(c.line, c.line + wcslen(c.line));
+  }
 }
 
 TEST(cli_test, closest_needs_a_clear_winner) {

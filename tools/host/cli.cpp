@@ -591,5 +591,64 @@ const char* ResultCodeSentence(const std::string& name) {
   return nullptr;
 }
 
+std::vector<std::wstring> SplitCommandLine(const std::wstring& line) {
+  std::vector<std::wstring> args;
+  size_t i = 0;
+  const size_t n = line.size();
+  const auto blank = [&](size_t at) { return line[at] == L' ' || line[at] == L'\t'; };
+  // The program name: no escapes, a quote only opens or closes.
+  std::wstring arg;
+  bool quoted = false;
+  for (; i < n && (quoted || !blank(i)); ++i) {
+    if (line[i] == L'"') {
+      quoted = !quoted;
+    } else {
+      arg += line[i];
+    }
+  }
+  args.push_back(arg);
+  for (;;) {
+    while (i < n && blank(i)) ++i;
+    if (i >= n) break;
+    arg.clear();
+    // Quotes seen in the current run: 1 inside a quoted part; a third in a row gives a
+    // literal quote.
+    int quotes = 0;
+    size_t backslashes = 0;
+    for (; i < n && (quotes != 0 || !blank(i)); ++i) {
+      const wchar_t c = line[i];
+      if (c == L'\\') {
+        ++backslashes;
+        arg += c;
+        continue;
+      }
+      if (c != L'"') {
+        backslashes = 0;
+        arg += c;
+        continue;
+      }
+      // A quote after backslashes: half of them stay; an odd count escapes the quote.
+      arg.erase(arg.size() - backslashes / 2 - (backslashes % 2));
+      if (backslashes % 2) {
+        arg += L'"';
+        backslashes = 0;
+        continue;
+      }
+      backslashes = 0;
+      ++quotes;
+      while (i + 1 < n && line[i + 1] == L'"') {
+        ++i;
+        if (++quotes == 3) {
+          arg += L'"';
+          quotes = 0;
+        }
+      }
+      if (quotes == 2) quotes = 0;
+    }
+    args.push_back(arg);
+  }
+  return args;
+}
+
 }  // namespace cli
 }  // namespace host

@@ -22,6 +22,14 @@
 namespace host {
 namespace cli {
 
+/// The arguments of a Windows command line (GetCommandLineW's text), by the rules the
+/// shell's own splitter follows: the program name runs to the first blank, or is quoted
+/// whole; in the others, blanks outside quotes separate, 2n backslashes before a quote
+/// give n and the quote opens or closes a quoted part, 2n+1 give n and a literal quote,
+/// other backslashes stand as they are, and three quotes in a row give one literal one.
+/// The program name is the first element.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& line);
+
 /// One option. `name` is the long name without dashes ("format" for --format), or a
 /// single letter for an option that has only a short form ("y" for -y).
 struct OptionDef {

@@ -9,8 +9,6 @@
 #include "host_support.h"
 #include "json.h"
 #include "plugin_report.h"
-// CommandLineToArgvW; it needs windows.h, which host.h brings, first.
-#include <shellapi.h>
 // after host.h, which brings windows.h
 #include <winver.h>
 
@@ -250,21 +248,21 @@ bool PrintJson(const JsonWriter& json) {
 // through its short form, which is plain ASCII, when the volume keeps short names.
 bool WideCommandLine(Args& args) {
   args.clear();
-  int count = 0;
-  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!wide) return false;
+  // Split here rather than by the shell's CommandLineToArgvW: the shell brings the window
+  // system with it, which under Wine costs every run a few hundredths of a second.
+  const std::vector<std::wstring> wide = cli::SplitCommandLine(GetCommandLineW());
   bool ok = true;
-  for (int i = 1; i < count && ok; ++i) {
+  for (size_t i = 1; i < wide.size() && ok; ++i) {
     std::string arg;
     if (!Ansi(wide[i], arg)) {
-      const DWORD n = GetShortPathNameW(wide[i], nullptr, 0);
+      const DWORD n = GetShortPathNameW(wide[i].c_str(), nullptr, 0);
       std::wstring shortName(n, L'\0');
-      const DWORD got = n ? GetShortPathNameW(wide[i], &shortName[0], n) : 0;
+      const DWORD got = n ? GetShortPathNameW(wide[i].c_str(), &shortName[0], n) : 0;
       shortName.resize(got < n ? got : 0);
       if (shortName.empty() || !Ansi(shortName, arg)) {
         WriteWide(stderr, STD_ERROR_HANDLE,
-                  L"error: " + std::wstring(wide[i]) +
-                      L": the name has characters outside code page " + std::to_wstring(GetACP()) +
+                  L"error: " + wide[i] + L": the name has characters outside code page " +
+                      std::to_wstring(GetACP()) +
                       L" and no short (8.3) form, so it cannot pass the manager's 8-bit "
                       L"interface; rename it, or name an existing file on a volume that keeps "
                       L"short names\n");
@@ -273,7 +271,6 @@ bool WideCommandLine(Args& args) {
     }
     args.push_back(arg);
   }
-  LocalFree(wide);
   return ok;
 }
 
