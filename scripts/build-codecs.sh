@@ -57,15 +57,15 @@ base_cflags="-O2 -DNDEBUG -msse2 -mfpmath=sse"
 vorbis_cflags="-O3 -ffast-math -fsigned-char -DNDEBUG -msse2 -mfpmath=sse"
 lto_cflags="-flto -ffat-lto-objects"
 
-# Whether <name> is installed with the C flags $cflags. The stamp lives in the prefix and
-# records the flags: removing the installed files, or changing the flags, builds them
-# again. An empty stamp is from before the flags were recorded, when every library had
+# Whether <name> is installed with the C flags $cflags (or, where set, $recipe: the flags
+# and what else changes the build). The stamp lives in the prefix and records them:
+# removing the installed files, or changing the flags, builds them again. An empty stamp is from before the flags were recorded, when every library had
 # the base flags.
 built_with() {
   local stamp="$prefix/.$1.built" built
   [ -f "$stamp" ] || return 1
   built=$(cat "$stamp")
-  [ "${built:-$base_cflags}" = "$cflags" ]
+  [ "${built:-$base_cflags}" = "${recipe:-$cflags}" ]
 }
 
 # Configures CMake project <name> from <source> with the C flags $cflags (the build
@@ -92,7 +92,7 @@ compile() {
 install_built() {
   cmake --install "$work/build/$1" >>"$work/$1.log" 2>&1 ||
     fail "installing $1 failed; see $work/$1.log"
-  echo "$cflags" >"$prefix/.$1.built"
+  echo "${recipe:-$cflags}" >"$prefix/.$1.built"
 }
 
 # Configures, builds and installs one CMake project into the prefix with the C flags
@@ -127,6 +127,14 @@ build flac "$flac" -DBUILD_SHARED_LIBS=OFF -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=
 mpg123_args=(-DBUILD_SHARED_LIBS=ON -DBUILD_PROGRAMS=OFF -DBUILD_LIBOUT123=OFF -DNETWORK=OFF
   -DUSE_MODULES=OFF)
 mpg123_link="-static-libgcc -static"
+# Nor its Windows file-name code, for its own mpg123_open (the plug-in hands it its reads
+# instead): that needs the shell's path functions, and the shell brings the window
+# system, which every process that loads the plug-in would then start (a few hundredths
+# of a second under Wine). Without it mpg123_open takes 8-bit names.
+sed -i 's/^set(WANT_WIN32_UNICODE ${WIN32})$/set(WANT_WIN32_UNICODE OFF)/' \
+  "$mpg123/ports/cmake/src/CMakeLists.txt"
+grep -q '^set(WANT_WIN32_UNICODE OFF)$' "$mpg123/ports/cmake/src/CMakeLists.txt" ||
+  fail "mpg123's build no longer sets WANT_WIN32_UNICODE where expected"
 
 # Layer III decoding in libmpg123 is most of an MP3 conversion's time, and profile
 # feedback makes it faster (about 5% less processor time for the whole conversion of a
@@ -160,6 +168,7 @@ train_mpg123() {
 if [ -n "$runner" ] && [ -x "$runner" ] && command -v lame >/dev/null && command -v sox >/dev/null
 then
   cflags="$base_cflags $pgo_use"
+  recipe="$cflags (8-bit names)"
   if ! built_with mpg123; then
     echo "build-codecs: building mpg123 (instrumented, trained, then with the profile)"
     rm -rf "$work/build/mpg123"
@@ -175,6 +184,7 @@ then
   fi
 else
   cflags=$base_cflags
+  recipe="$cflags (8-bit names)"
   built_with mpg123 || echo "build-codecs: no runner, lame or sox: libmpg123 gets no profile"
   build mpg123 "$mpg123/ports/cmake" "${mpg123_args[@]}" -DCMAKE_SHARED_LINKER_FLAGS="$mpg123_link"
 fi
@@ -184,3 +194,7 @@ cp "$ogg/COPYING" "$prefix/licences/libogg.txt"
 cp "$vorbis/COPYING" "$prefix/licences/libvorbis.txt"
 cp "$flac/COPYING.Xiph" "$prefix/licences/libflac.txt"
 cp "$mpg123/COPYING" "$prefix/licences/libmpg123.txt"
+
+# The build runs this script when it is newer than the files it makes: they are touched,
+# built now or not, so that it does not run again and what copies them sees them new.
+touch "$prefix"/lib/*.a "$prefix"/bin/*.dll
