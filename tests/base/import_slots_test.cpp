@@ -34,3 +34,19 @@ TEST(lazy_import_test, a_missing_library_raises_the_lazy_import_code) {
   EXPECT_EQ(code, tb::lazy::kLazyImportFailed);
   EXPECT_EQ(result, 0);
 }
+
+// Every module's C runtime start asks for the shared libgcc DLL; the module runtime's
+// own import slot answers that at once and passes other names to the loader.
+extern "C" decltype(&GetModuleHandleA) tb_get_module_handle_slot asm("__imp__GetModuleHandleA@4");
+
+TEST(libgcc_lookup_test, answers_the_runtime_question_itself_and_passes_the_rest_on) {
+  const auto loader = reinterpret_cast<decltype(&GetModuleHandleA)>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetModuleHandleA")));
+  EXPECT_NE(tb_get_module_handle_slot, loader);
+  SetLastError(0);
+  EXPECT_EQ(GetModuleHandleA("libgcc_s_dw2-1.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(GetModuleHandleA("KERNEL32.DLL"), GetModuleHandleW(L"kernel32.dll"));
+  EXPECT_EQ(GetModuleHandleA(nullptr), GetModuleHandleW(nullptr));
+  EXPECT_EQ(GetModuleHandleA("tb-no-such-library.dll"), nullptr);
+}
