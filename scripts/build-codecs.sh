@@ -59,8 +59,8 @@ lto_cflags="-flto -ffat-lto-objects"
 
 # Whether <name> is installed with the C flags $cflags (or, where set, $recipe: the flags
 # and what else changes the build). The stamp lives in the prefix and records them:
-# removing the installed files, or changing the flags, builds them again. An empty stamp is from before the flags were recorded, when every library had
-# the base flags.
+# removing the installed files, or changing the flags, builds them again. An empty
+# stamp is from before the flags were recorded, when every library had the base flags.
 built_with() {
   local stamp="$prefix/.$1.built" built
   [ -f "$stamp" ] || return 1
@@ -165,27 +165,31 @@ train_mpg123() {
     fail "the training run failed; see $work/mpg123.log"
   rm -rf "$dir"
 }
+trained=0
 if [ -n "$runner" ] && [ -x "$runner" ] && command -v lame >/dev/null && command -v sox >/dev/null
 then
+  trained=1
   cflags="$base_cflags $pgo_use"
-  recipe="$cflags (8-bit names)"
-  if ! built_with mpg123; then
-    echo "build-codecs: building mpg123 (instrumented, trained, then with the profile)"
-    rm -rf "$work/build/mpg123"
-    : >"$work/mpg123.log"
-    cflags="$base_cflags -fprofile-generate" configure mpg123 "$mpg123/ports/cmake" \
-      "${mpg123_args[@]}" -DCMAKE_SHARED_LINKER_FLAGS="$mpg123_link -fprofile-generate"
-    compile mpg123
-    train_mpg123
-    configure mpg123 "$mpg123/ports/cmake" "${mpg123_args[@]}" \
-      -DCMAKE_SHARED_LINKER_FLAGS="$mpg123_link"
-    compile mpg123
-    install_built mpg123
-  fi
 else
   cflags=$base_cflags
-  recipe="$cflags (8-bit names)"
-  built_with mpg123 || echo "build-codecs: no runner, lame or sox: libmpg123 gets no profile"
+fi
+recipe="$cflags (8-bit names)"
+if built_with mpg123; then
+  :
+elif [ "$trained" = 1 ]; then
+  echo "build-codecs: building mpg123 (instrumented, trained, then with the profile)"
+  rm -rf "$work/build/mpg123"
+  : >"$work/mpg123.log"
+  cflags="$base_cflags -fprofile-generate" configure mpg123 "$mpg123/ports/cmake" \
+    "${mpg123_args[@]}" -DCMAKE_SHARED_LINKER_FLAGS="$mpg123_link -fprofile-generate"
+  compile mpg123
+  train_mpg123
+  configure mpg123 "$mpg123/ports/cmake" "${mpg123_args[@]}" \
+    -DCMAKE_SHARED_LINKER_FLAGS="$mpg123_link"
+  compile mpg123
+  install_built mpg123
+else
+  echo "build-codecs: no runner, lame or sox: libmpg123 gets no profile"
   build mpg123 "$mpg123/ports/cmake" "${mpg123_args[@]}" -DCMAKE_SHARED_LINKER_FLAGS="$mpg123_link"
 fi
 

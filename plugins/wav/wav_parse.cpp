@@ -347,6 +347,11 @@ size_t FloatToPcm24(const uint8_t* src, int floatBits, size_t samples, uint8_t* 
   size_t clipped = 0;
   size_t i = 0;
   if (floatBits == 32) {
+    const auto one = [&](size_t at) {
+      float x;
+      std::memcpy(&x, src + 4 * at, 4);
+      ToPcm24(x, dst + 3 * at, &clipped);
+    };
 #if defined(__SSE2__)
     const __m128 lowest = _mm_set1_ps(-1.0f);
     const __m128 highest = _mm_set1_ps(1.0f);
@@ -357,18 +362,10 @@ size_t FloatToPcm24(const uint8_t* src, int floatBits, size_t samples, uint8_t* 
         FourToPcm24(f, dst + 3 * i);
         continue;
       }
-      for (size_t j = i; j < i + 4; ++j) {
-        float x;
-        std::memcpy(&x, src + 4 * j, 4);
-        ToPcm24(x, dst + 3 * j, &clipped);
-      }
+      for (size_t j = i; j < i + 4; ++j) one(j);
     }
 #endif
-    for (; i < samples; ++i) {
-      float x;
-      std::memcpy(&x, src + 4 * i, 4);
-      ToPcm24(x, dst + 3 * i, &clipped);
-    }
+    for (; i < samples; ++i) one(i);
     return clipped;
   }
   for (; i < samples; ++i) {
